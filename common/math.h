@@ -1,0 +1,64 @@
+// Shared math types and the matrix operations every part of the system uses.
+//
+// Conventions: 32-bit floats, row vectors, row-major 4x4 matrices. A point p is
+// transformed as p·M with w = 1 and then divided by the resulting w; the
+// translation sits in the fourth row; a product A·B applies A first. The world
+// is left-handed with Z up; angles are radians.
+//
+// The matrix operations reproduce the semantics of the Direct3D 9 utility
+// library's (D3DXMatrixMultiply and friends) so that the same program code runs
+// on every backend and gives the same numbers: every result is rounded to
+// single precision at the same points.
+#pragma once
+
+#include <cstdint>
+
+struct Vec3 {
+    float x = 0.0f, y = 0.0f, z = 0.0f;
+};
+
+// A point of the ground plane (the XY plane of the scene).
+struct Point2 {
+    float x = 0.0f, y = 0.0f;
+};
+
+// m[row][column]; row 3 holds the translation.
+struct Matrix4 {
+    float m[4][4] = {};
+};
+
+// The only vertex type of the system: position plus 32-bit ARGB colour (alpha in
+// the top byte), 16 bytes, laid out as the XYZ | DIFFUSE vertex format expects.
+struct LineVertex {
+    float x = 0.0f, y = 0.0f, z = 0.0f;
+    uint32_t color = 0;
+};
+static_assert(sizeof(LineVertex) == 16, "LineVertex must be 16 bytes (stride of the vertex buffer)");
+
+// Vector helpers.
+// normalizeVec3 writes the unit vector of `in` into `out`. For a vector of length 0 it
+// writes nothing, so `out` keeps what it held before (callers rely on that).
+void normalizeVec3(Vec3& out, const Vec3& in);
+float lengthVec3(const Vec3& v);
+float dotVec3(const Vec3& a, const Vec3& b);
+Vec3 crossVec3(const Vec3& u, const Vec3& v);
+
+// Matrix operations (D3DX semantics, single-precision results).
+Matrix4 matrixIdentity();
+Matrix4 matrixMultiply(const Matrix4& a, const Matrix4& b);  // a·b: a applies first
+// Writes the inverse into `out` and returns true; returns false and leaves `out`
+// untouched when the matrix is singular (determinant exactly 0).
+bool matrixInverse(Matrix4& out, const Matrix4& in);
+Matrix4 matrixTranslation(float x, float y, float z);
+Matrix4 matrixScaling(float sx, float sy, float sz);
+Matrix4 matrixRotationX(float angle);
+Matrix4 matrixRotationY(float angle);
+Matrix4 matrixRotationZ(float angle);
+// Rotation by `angle` about `axis` (normalised first), in the same sense as the
+// rotations about X, Y and Z. A zero axis gives the rotation about (0, 0, 0): the
+// matrix with cos(angle) on the diagonal of its upper 3x3 part, as the library does.
+Matrix4 matrixRotationAxis(const Vec3& axis, float angle);
+Matrix4 matrixPerspectiveFovLH(float fovY, float aspect, float zNear, float zFar);
+Matrix4 matrixLookAtLH(const Vec3& eye, const Vec3& at, const Vec3& up);
+// p·M with w = 1, divided by the resulting w.
+Vec3 vec3TransformCoord(const Vec3& p, const Matrix4& m);

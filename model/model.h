@@ -1,0 +1,47 @@
+// The character's data: skeleton, sampled poses and triangle mesh.
+//
+// A Model is plain data owned by value. It is filled only by the SMD reader
+// (model/smd.h), which clears it first; everything else reads it by index. A
+// clip is simply a Model with many frames; a character file yields one frame,
+// the bind pose.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+// One skeleton node. `name` is NUL-terminated, at most 63 characters.
+struct Bone {
+    char name[64] = {};
+    int32_t parent = -1;  // index into Model::bones, -1 for a root
+};
+
+// One bone's pose in one frame: the joint's translation relative to its parent's
+// joint (in the parent's rotated frame, model units) and Euler angles in radians,
+// applied about X first, then Y, then Z.
+struct BoneKey {
+    float x = 0.0f, y = 0.0f, z = 0.0f;
+    float rx = 0.0f, ry = 0.0f, rz = 0.0f;
+};
+
+// Entry i belongs to bone i. The reader stores what the file gave; after
+// validation every frame holds at least one key per bone (see model/smd.h).
+using Frame = std::vector<BoneKey>;
+
+struct MeshVertex {
+    int32_t bone = 0;
+    float px = 0.0f, py = 0.0f, pz = 0.0f;
+    float nx = 0.0f, ny = 0.0f, nz = 0.0f;
+    float u = 0.0f, v = 0.0f;
+};
+
+// One mesh face. `material` is NUL-terminated, at most 31 characters.
+struct Triangle {
+    char material[32] = {};
+    MeshVertex corners[3];
+};
+
+struct Model {
+    std::vector<Bone> bones;          // file order; the position is the bone index
+    std::vector<Triangle> triangles;  // file order
+    std::vector<Frame> frames;        // file order; the position is the frame number
+};

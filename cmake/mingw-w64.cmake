@@ -1,0 +1,24 @@
+# Cross-compiles the Windows executables with mingw-w64 (64-bit, posix threads).
+#   cmake -S . -B build-windows -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake
+# Links everything statically (no libstdc++/libgcc/winpthread DLLs to ship); the
+# Direct3D 9 and D3DX 9 import libraries come with mingw-w64 and resolve to the
+# system's d3d9.dll and d3dx9_43.dll at run time.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+
+set(MINGW_PREFIX x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER ${MINGW_PREFIX}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${MINGW_PREFIX}-g++-posix)
+set(CMAKE_RC_COMPILER ${MINGW_PREFIX}-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+# Appended to every executable's link line, after its own libraries; the Win32
+# libraries are the ones CMake links by default on this platform.
+set(CMAKE_CXX_STANDARD_LIBRARIES
+    "-ld3dx9 -ld3d9 -lkernel32 -luser32 -lgdi32 -lwinspool -lshell32 -lole32 -loleaut32 -luuid -lcomdlg32 -ladvapi32")

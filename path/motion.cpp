@@ -1,4 +1,3 @@
-#include <algorithm>
 #include <cmath>
 
 #include "path/path.h"
@@ -23,10 +22,7 @@ bool stepAlongPath(PathState& path, double t) {
     Vec3 direction{q.x - p.x, q.y - p.y, 0.0f};
     normalizeVec3(direction, direction);
     const Vec3 k = crossVec3(kReferenceFacing, direction);
-    // The cosine of a unit vector's angle cannot leave [-1, 1] but for rounding;
-    // clamped so that acos always has an answer.
-    const double cosine =
-        std::clamp(static_cast<double>(dotVec3(kReferenceFacing, direction)), -1.0, 1.0);
+    const double cosine = dotVec3(kReferenceFacing, direction);
     const double angle = k.z > 0.0f ? std::acos(cosine) : kTwoPi - std::acos(cosine);
 
     path.heading = static_cast<float>(angle);

@@ -83,10 +83,12 @@ TEST(Motion, ReachWalkArrivalStopsShortOfItsEnd) {
     EXPECT_NEAR(path.groundPosition.x, 0.0, 1e-6);
     EXPECT_NEAR(path.groundPosition.y, -28.39, 0.01);
     EXPECT_NEAR(path.heading, float(kTwoPi), 1e-6);
-    // At the end of the walk the look-ahead is clamped to u = 1.
+    // At the end of the walk the look-ahead is clamped to u = 1, where this curve
+    // has come to rest: no direction is left, as on a path of zero length.
     stepAlongPath(path, 1.0);
     EXPECT_NEAR(path.groundPosition.x, 0.0, 1e-6);
     EXPECT_NEAR(path.groundPosition.y, -30.0, 1e-3);
+    EXPECT_NEAR(path.heading, float(3 * kPi / 2), 1e-6);
 }
 
 TEST(Motion, ReportsPhaseChangesOfItsDistance) {

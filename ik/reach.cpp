@@ -1,0 +1,199 @@
+#include "ik/reach.h"
+
+#include <algorithm>
+
+namespace {
+
+// Milliseconds from `sinceMs` (a tick held as a double) to `nowMs`, as the unsigned
+// 32-bit difference of the two ticks.
+double elapsedMs(uint32_t nowMs, double sinceMs) {
+    return static_cast<double>(static_cast<uint32_t>(nowMs - static_cast<uint32_t>(sinceMs)));
+}
+
+}  // namespace
+
+void planReachPath(PathState& path, const Vec3& target) {
+    const Point2 a = path.groundPosition;
+    Vec3 direction{};
+    const Vec3 away{a.x - target.x, a.y - target.y, 0.0f};
+    Point2 p = a;  // standing on the target's x, y: no walk
+    if (lengthVec3(away) != 0.0f) {
+        normalizeVec3(direction, away);
+        p = {target.x + standOffDistance * direction.x, target.y + standOffDistance * direction.y};
+    }
+    path.controlPoints.assign({a, p, p});
+}
+
+bool nudgeTarget(ReachScene& scene, uint32_t virtualKey) {
+    float* coordinate = nullptr;
+    float step = targetStep;
+    switch (virtualKey) {
+        case keyUp:
+            coordinate = &scene.reachTarget.x;
+            break;
+        case keyDown:
+            coordinate = &scene.reachTarget.x, step = -targetStep;
+            break;
+        case keyRight:
+            coordinate = &scene.reachTarget.y;
+            break;
+        case keyLeft:
+            coordinate = &scene.reachTarget.y, step = -targetStep;
+            break;
+        case keyPageUp:
+            coordinate = &scene.reachTarget.z;
+            break;
+        case keyPageDown:
+            coordinate = &scene.reachTarget.z, step = -targetStep;
+            break;
+        default:
+            return false;
+    }
+    if (scene.reachActive) return true;
+    *coordinate += step;
+    if (coordinate == &scene.reachTarget.z) {
+        if (scene.reachTarget.z >= targetHeightLimit) scene.reachTarget.z = targetHeightLimit;
+        if (scene.reachTarget.z <= -targetHeightLimit) scene.reachTarget.z = -targetHeightLimit;
+    }
+    return true;
+}
+
+void startReach(ReachScene& scene, JointPositionSets& sets, uint32_t nowMs) {
+    restoreWorkPositions(sets);
+    scene.reachStartMs = static_cast<double>(nowMs);
+    scene.reachActive = true;
+    scene.reachDone = false;
+}
+
+void updateReach(ReachScene& scene, PathState& path, const Model& poseModel,
+                 JointPositionSets& sets, TickSource tickCount) {
+    scene.reachStepped = false;
+    if (!scene.reachActive) {
+        planReachPath(path, scene.reachTarget);
+        samplePath(path);
+        buildArcTable(path);
+        return;
+    }
+    const double walkedMs = elapsedMs(tickCount(), scene.reachStartMs);
+    if (walkedMs > reachDurationMs) {
+        scene.reachFraction = arrivalFraction;
+        scene.reachDone = true;
+    } else {
+        scene.reachFraction = walkedMs / reachDurationMs;
+    }
+    stepAlongPath(path, scene.reachFraction);
+    scene.reachStepped = true;
+    if (!scene.reachDone) return;
+
+    solveReach(poseModel, sets, scene.reachTarget, path.headingMatrix, path.groundPosition);
+    // The blend starts from the unbent pose at the final place; holding it here
+    // means the blend never shows stale positions, even when its first evaluation
+    // comes only after the whole blend time.
+    copyJointPositions(sets.workPositions, sets.blendPositions);
+    scene.reachActive = false;
+    scene.reachFinished = true;
+    scene.reachEndMs = static_cast<double>(tickCount());
+}
+
+void blendStep(ReachScene& scene, JointPositionSets& sets, uint32_t nowMs) {
+    const float t = static_cast<float>(elapsedMs(nowMs, scene.reachEndMs) / blendDurationMs);
+    if (t >= 1.0f) {
+        scene.reachFinished = false;
+        return;
+    }
+    const size_t n = std::min({jointCount(sets.workPositions), jointCount(sets.reachPositions),
+                               jointCount(sets.blendPositions)});
+    for (size_t i = 0; i < n; ++i) {
+        const int32_t b = static_cast<int32_t>(i);
+        const Vec3 w = jointPosition(sets.workPositions, b);
+        const Vec3 r = jointPosition(sets.reachPositions, b);
+        setJointPosition(sets.blendPositions, b,
+                         {w.x + (r.x - w.x) * t, w.y + (r.y - w.y) * t, w.z + (r.z - w.z) * t});
+    }
+}
+
+ReachSource chooseReachSource(ReachScene& scene, JointPositionSets& sets, uint32_t nowMs) {
+    if (!scene.reachDone) return ReachSource::Work;
+    if (!scene.reachFinished) return ReachSource::Reach;
+    blendStep(scene, sets, nowMs);
+    return ReachSource::Blend;
+}
+
+const Model& reachSourceSet(const JointPositionSets& sets, ReachSource source) {
+    switch (source) {
+        case ReachSource::Blend:
+            return sets.blendPositions;
+        case ReachSource::Reach:
+            return sets.reachPositions;
+        case ReachSource::Work:
+            break;
+    }
+    return sets.workPositions;
+}
+
+size_t buildReachStrip(LineVertex* strip, const Model& hierarchy, const Model& source,
+                       ReachSource kind, int32_t bone, const PathState& path) {
+    const Point2 ground = path.groundPosition;
+    const bool worldSpace = kind != ReachSource::Work;
+    // The place of bone 0 and of every entry after the chain.
+    const Vec3 base = worldSpace ? Vec3{ground.x, ground.y, 0.0f} : Vec3{};
+    if (worldSpace) {
+        for (size_t k = 0; k < reachStripWritten; ++k) {
+            strip[k].x = base.x;
+            strip[k].y = base.y;
+            strip[k].z = base.z;
+        }
+    } else {
+        std::fill(strip, strip + reachStripSize, LineVertex{});
+    }
+
+    const int32_t n = static_cast<int32_t>(hierarchy.bones.size());
+    size_t written = 0;
+    if (bone >= 0 && bone < n && jointCount(source) >= static_cast<size_t>(n)) {
+        int32_t b = bone;
+        while (written < reachStripWritten) {
+            const Vec3 p = b == 0 ? base : jointPosition(source, b);
+            strip[written++] = {p.x, p.y, p.z, skeletonLineColor};
+            const int32_t parent = hierarchy.bones[static_cast<size_t>(b)].parent;
+            if (parent < 0 || parent >= n) break;  // a root, or a broken link
+            b = parent;
+        }
+    }
+
+    if (!worldSpace) {
+        for (size_t k = 0; k < reachStripWritten; ++k) {
+            Vec3 p = vec3TransformCoord({strip[k].x, strip[k].y, strip[k].z}, path.characterScale);
+            p = vec3TransformCoord(p, path.headingMatrix);
+            strip[k].x = p.x + ground.x;
+            strip[k].y = p.y + ground.y;
+            strip[k].z = p.z;
+        }
+    }
+    return written;
+}
+
+void colourJointPoints(LineVertex* strip) {
+    for (size_t k = 0; k < reachStripWritten; ++k) strip[k].color = skeletonJointColor;
+}
+
+uint32_t reachStripSegments(const Model& hierarchy) {
+    return static_cast<uint32_t>(std::min<size_t>(hierarchy.bones.size(), reachStripMaxSegments));
+}
+
+void spinTargetMarker(ReachScene& scene) {
+    const Matrix4 spin = matrixRotationZ(markerSpin);
+    for (LineVertex& v : scene.targetMarker) {
+        const Vec3 p = vec3TransformCoord({v.x, v.y, v.z}, spin);
+        v.x = p.x;
+        v.y = p.y;
+        v.z = p.z;
+    }
+}
+
+void buildTargetMarker(const ReachScene& scene, LineVertex out[3]) {
+    for (int i = 0; i < 3; ++i) {
+        const LineVertex& m = scene.targetMarker[i];
+        out[i] = {m.x + scene.reachTarget.x, m.y + scene.reachTarget.y, m.z + scene.reachTarget.z,
+                  m.color};
+    }
+}

@@ -1,0 +1,386 @@
+// The reaching scene without a window: target keys, the timed walk, the solve at
+// arrival, the blend, the strips and the marker.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "ik/reach.h"
+#include "test_models.h"
+
+using namespace iktest;
+
+namespace {
+
+// A virtual tick counter; every read is counted, and reads may advance it.
+uint32_t tickNow = 0;
+uint32_t tickAdvancePerRead = 0;
+int tickReads = 0;
+uint32_t readTick() {
+    ++tickReads;
+    const uint32_t t = tickNow;
+    tickNow += tickAdvancePerRead;
+    return t;
+}
+
+class ReachSceneTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        tickNow = 1000000;
+        tickAdvancePerRead = 0;
+        tickReads = 0;
+        path.pathHeight = reachPathHeight;
+    }
+    // One frame's program step with the tick counter at `tick`.
+    void frameAt(uint32_t tick) {
+        tickNow = tick;
+        updateReach(scene, path, c.bones, sets, readTick);
+    }
+    // Walks from an Enter at `start` through arrival (one frame per 16 ms).
+    void walk(uint32_t start) {
+        startReach(scene, sets, start);
+        for (uint32_t t = start; scene.reachActive; t += 16) frameAt(t);
+    }
+    Model placedRest(const Matrix4& h, Point2 g) const {
+        Model m = positionSet(c.rest);
+        placeInWorld(m, h, g);
+        return m;
+    }
+
+    Character c = character();
+    JointPositionSets sets = setsFrom(c.rest);
+    PathState path;
+    ReachScene scene;
+};
+
+TEST_F(ReachSceneTest, TargetKeysMoveAndBoundTheTarget) {
+    scene.reachTarget.z = 28;
+    EXPECT_TRUE(nudgeTarget(scene, keyPageUp));
+    EXPECT_EQ(scene.reachTarget.z, 30.0f);
+    nudgeTarget(scene, keyPageUp);
+    EXPECT_EQ(scene.reachTarget.z, 30.0f);
+    scene.reachTarget.z = -28;
+    nudgeTarget(scene, keyPageDown);
+    EXPECT_EQ(scene.reachTarget.z, -30.0f);
+    nudgeTarget(scene, keyPageDown);
+    EXPECT_EQ(scene.reachTarget.z, -30.0f);
+    // Odd heights reach the bound as well: 29 + 2 stops at 30.
+    scene.reachTarget.z = 29;
+    nudgeTarget(scene, keyPageUp);
+    EXPECT_EQ(scene.reachTarget.z, 30.0f);
+
+    // Arrows have no bound; Up/Down move x, Right/Left move y.
+    scene.reachTarget = {0, -50, 20};
+    for (int i = 0; i < 100; ++i) nudgeTarget(scene, keyUp);
+    for (int i = 0; i < 60; ++i) nudgeTarget(scene, keyLeft);
+    EXPECT_EQ(scene.reachTarget.x, 200.0f);
+    EXPECT_EQ(scene.reachTarget.y, -170.0f);
+    nudgeTarget(scene, keyDown);
+    nudgeTarget(scene, keyRight);
+    EXPECT_EQ(scene.reachTarget.x, 198.0f);
+    EXPECT_EQ(scene.reachTarget.y, -168.0f);
+    EXPECT_FALSE(nudgeTarget(scene, 0x0D));
+    EXPECT_FALSE(nudgeTarget(scene, 'A'));
+}
+
+TEST_F(ReachSceneTest, TargetKeysAreIgnoredWhileWalkingAndEnterRestarts) {
+    frameAt(tickNow);  // idle: the path is planned
+    startReach(scene, sets, 1000000);
+    for (uint32_t key : {keyUp, keyDown, keyLeft, keyRight, keyPageUp, keyPageDown}) {
+        EXPECT_TRUE(nudgeTarget(scene, key));
+        EXPECT_EQ(scene.reachTarget.x, 0.0f) << key;
+        EXPECT_EQ(scene.reachTarget.y, -50.0f) << key;
+        EXPECT_EQ(scene.reachTarget.z, 20.0f) << key;
+    }
+
+    frameAt(1001200);
+    const Point2 halfway = path.groundPosition;
+    EXPECT_LT(halfway.y, -15.0f);
+    const std::vector<Point2> frozen = path.controlPoints;
+    // Enter during the walk: the same walk restarts from its beginning.
+    startReach(scene, sets, 1001200);
+    frameAt(1001200);
+    EXPECT_TRUE(scene.reachActive);
+    EXPECT_EQ(scene.reachFraction, 0.0);
+    EXPECT_EQ(path.groundPosition.x, 0.0f);
+    EXPECT_EQ(path.groundPosition.y, 0.0f);
+    EXPECT_EQ(path.controlPoints[2].y, frozen[2].y);
+}
+
+TEST_F(ReachSceneTest, TheWalkEndsOnlyAfterItsTimeAndArrivesAtTheEasedPlace) {
+    frameAt(1000000);
+    ASSERT_EQ(path.controlPoints.size(), 3u);
+    EXPECT_EQ(path.controlPoints[1].y, -30.0f);
+    EXPECT_NEAR(path.pathLength, 30.0, 1e-3);
+    EXPECT_FALSE(scene.reachStepped);
+
+    startReach(scene, sets, 1000000);
+    frameAt(1001000);
+    EXPECT_EQ(scene.reachFraction, 0.5);
+    EXPECT_TRUE(scene.reachStepped);
+    EXPECT_NEAR(path.groundPosition.y, -15.0f, 0.01f);
+    // Exactly 2000 ms: still walking, with the fraction 1.
+    frameAt(1002000);
+    EXPECT_EQ(scene.reachFraction, 1.0);
+    EXPECT_TRUE(scene.reachActive);
+    EXPECT_FALSE(scene.reachDone);
+    const float endOfWalk = path.groundPosition.y;
+    EXPECT_NEAR(endOfWalk, -30.0f, 0.01f);
+
+    // The next frame arrives: placed with 0.85 (94.64 % of the path), solved.
+    tickAdvancePerRead = 7;
+    const int readsBefore = tickReads;
+    frameAt(1002001);
+    EXPECT_EQ(scene.reachFraction, 0.85);
+    EXPECT_FALSE(scene.reachActive);
+    EXPECT_TRUE(scene.reachDone);
+    EXPECT_TRUE(scene.reachFinished);
+    EXPECT_NEAR(path.groundPosition.x, 0.0f, 1e-4f);
+    EXPECT_NEAR(path.groundPosition.y, -28.39f, 0.01f);
+    EXPECT_GT(path.groundPosition.y, endOfWalk) << "steps back from the last walking frame";
+    EXPECT_EQ(tickReads - readsBefore, 2) << "the arrival tick is read anew";
+    EXPECT_EQ(scene.reachEndMs, 1002008.0);
+
+    // Solved toward (0, -50, 20) from there; workPositions is the unbent pose at
+    // the final place and heading.
+    expectSamePositions(placedRest(path.headingMatrix, path.groundPosition), sets.workPositions);
+    const Vec3 target{0, -50, 20};
+    EXPECT_LT(dist(positions(sets.reachPositions)[59], target),
+              dist(positions(sets.workPositions)[59], target) - 5.0);
+
+    // Idle again: the next frame plans from the new place.
+    tickAdvancePerRead = 0;
+    frameAt(1002100);
+    EXPECT_FALSE(scene.reachStepped);
+    EXPECT_EQ(path.controlPoints[0].y, path.groundPosition.y);
+}
+
+TEST_F(ReachSceneTest, ASecondEnterWalksTheShortRestAndSolvesFromTheUnbentPose) {
+    frameAt(1000000);
+    walk(1000000);
+    const Point2 first = path.groundPosition;
+    const std::vector<Vec3> firstReach = positions(sets.reachPositions);
+    frameAt(1003000);  // idle frame re-plans
+    EXPECT_NEAR(path.pathLength, 30.0 - 28.39, 0.01);
+
+    walk(1003100);
+    EXPECT_NEAR(path.groundPosition.y, first.y - 0.9464 * (30.0f + first.y), 0.01f);
+    EXPECT_LT(path.groundPosition.y, first.y);
+    // The second solve starts from the unbent pose: the placed rest, not the
+    // first solved pose.
+    expectSamePositions(placedRest(path.headingMatrix, path.groundPosition), sets.workPositions);
+    EXPECT_NE(positions(sets.reachPositions)[59].y, firstReach[59].y);
+}
+
+TEST_F(ReachSceneTest, TheBlendRunsFromTheUnbentToTheSolvedPose) {
+    frameAt(1000000);
+    walk(1000000);
+    const uint32_t end = static_cast<uint32_t>(scene.reachEndMs);
+
+    // First evaluation on the arrival frame: the unbent pose at the final place.
+    EXPECT_EQ(chooseReachSource(scene, sets, end), ReachSource::Blend);
+    expectSamePositions(sets.workPositions, sets.blendPositions);
+
+    EXPECT_EQ(chooseReachSource(scene, sets, end + 500), ReachSource::Blend);
+    const Vec3 w = positions(sets.workPositions)[59], r = positions(sets.reachPositions)[59];
+    const Vec3 b = positions(sets.blendPositions)[59];
+    EXPECT_NEAR(b.x, (w.x + r.x) / 2, 1e-4f);
+    EXPECT_NEAR(b.y, (w.y + r.y) / 2, 1e-4f);
+    EXPECT_NEAR(b.z, (w.z + r.z) / 2, 1e-4f);
+
+    chooseReachSource(scene, sets, end + 999);
+    EXPECT_LT(dist(positions(sets.blendPositions)[59], r), 0.001 * dist(w, r) + 1e-4);
+    const std::vector<Vec3> last = positions(sets.blendPositions);
+    // At 1000 ms the blend ends: this evaluation still returns the blend set with
+    // its last values, later ones the solved pose.
+    EXPECT_EQ(chooseReachSource(scene, sets, end + 1000), ReachSource::Blend);
+    EXPECT_FALSE(scene.reachFinished);
+    EXPECT_EQ(positions(sets.blendPositions)[59].x, last[59].x);
+    EXPECT_EQ(chooseReachSource(scene, sets, end + 1001), ReachSource::Reach);
+
+    // Enter: the walk draws the unbent model-space pose.
+    startReach(scene, sets, end + 2000);
+    EXPECT_EQ(chooseReachSource(scene, sets, end + 2000), ReachSource::Work);
+    expectSamePositions(positionSet(c.rest), sets.workPositions);
+}
+
+TEST_F(ReachSceneTest, ABlendFirstSeenAfterItsTimeShowsNoStalePositions) {
+    frameAt(1000000);
+    walk(1000000);
+    const uint32_t end = static_cast<uint32_t>(scene.reachEndMs);
+    EXPECT_EQ(chooseReachSource(scene, sets, end + 5000), ReachSource::Blend);
+    expectSamePositions(sets.workPositions, sets.blendPositions);
+    EXPECT_EQ(chooseReachSource(scene, sets, end + 5000), ReachSource::Reach);
+}
+
+TEST_F(ReachSceneTest, EnterDuringTheBlendKeepsItsFlagUntilTheNextArrival) {
+    frameAt(1000000);
+    walk(1000000);
+    startReach(scene, sets, static_cast<uint32_t>(scene.reachEndMs) + 100);
+    EXPECT_TRUE(scene.reachFinished);
+    EXPECT_TRUE(scene.reachActive);
+    EXPECT_FALSE(scene.reachDone);
+}
+
+TEST_F(ReachSceneTest, WalkAndBlendSurviveTheTickCounterWrappingAround) {
+    frameAt(4294967000u);
+    startReach(scene, sets, 4294967000u);
+    frameAt(4294967000u + 1000u);  // wrapped: 1000 ms later
+    EXPECT_EQ(scene.reachFraction, 0.5);
+    EXPECT_TRUE(scene.reachActive);
+    frameAt(4294967000u + 2001u);
+    EXPECT_FALSE(scene.reachActive);
+    EXPECT_TRUE(scene.reachDone);
+
+    scene.reachEndMs = 4294967000.0;
+    chooseReachSource(scene, sets, 4294967000u + 500u);
+    EXPECT_TRUE(scene.reachFinished);
+    EXPECT_NE(positions(sets.blendPositions)[59].x, positions(sets.workPositions)[59].x);
+}
+
+TEST(PlanReachPath, EndsTwentyUnitsShortOfTheTargetTowardTheCharacter) {
+    PathState path;
+    planReachPath(path, {0, -50, 20});
+    ASSERT_EQ(path.controlPoints.size(), 3u);
+    EXPECT_EQ(path.controlPoints[0].x, 0.0f);
+    EXPECT_EQ(path.controlPoints[0].y, 0.0f);
+    EXPECT_EQ(path.controlPoints[1].x, 0.0f);
+    EXPECT_EQ(path.controlPoints[1].y, -30.0f);
+    EXPECT_EQ(path.controlPoints[2].y, -30.0f);
+
+    path.groundPosition = {10, 10};
+    planReachPath(path, {40, 50, -5});  // 30-40-50 triangle
+    EXPECT_NEAR(path.controlPoints[1].x, 28.0f, 1e-5f);
+    EXPECT_NEAR(path.controlPoints[1].y, 34.0f, 1e-5f);
+
+    // A target closer than 20: the stand-off lies behind the character.
+    path.groundPosition = {0, -45};
+    planReachPath(path, {0, -50, 0});
+    EXPECT_NEAR(path.controlPoints[1].y, -30.0f, 1e-5f);
+}
+
+TEST(PlanReachPath, StandingOnTheTargetGivesAWalkThatStaysInPlace) {
+    PathState path;
+    path.groundPosition = {3, -7};
+    planReachPath(path, {3, -7, 10});
+    ASSERT_EQ(path.controlPoints.size(), 3u);
+    for (const Point2& p : path.controlPoints) {
+        EXPECT_EQ(p.x, 3.0f);
+        EXPECT_EQ(p.y, -7.0f);
+    }
+    samplePath(path);
+    buildArcTable(path);
+    stepAlongPath(path, 0.85);
+    EXPECT_EQ(path.groundPosition.x, 3.0f);
+    EXPECT_EQ(path.groundPosition.y, -7.0f);
+    EXPECT_FALSE(std::isnan(path.heading));
+}
+
+class ReachStrip : public ::testing::Test {
+protected:
+    // 0 root; 1, 2 a chain; 3 a second root.
+    Model bones = hierarchy({-1, 0, 1, -1});
+    Model world = positionSet({{9, 9, 9}, {1, 2, 3}, {4, 5, 6}, {7, 8, 9}});
+    PathState path;
+    LineVertex strip[reachStripSize];
+
+    void SetUp() override {
+        path.groundPosition = {10, 20};
+        for (LineVertex& v : strip) v = {-1, -1, -1, 0x12345678u};
+    }
+};
+
+TEST_F(ReachStrip, WorldSpaceChainsRunToTheRootWhichStandsOnTheGround) {
+    EXPECT_EQ(buildReachStrip(strip, bones, world, ReachSource::Reach, 2, path), 3u);
+    EXPECT_EQ(strip[0].x, 4.0f);
+    EXPECT_EQ(strip[1].y, 2.0f);
+    EXPECT_EQ(strip[2].x, 10.0f) << "bone 0 at the ground place, not its entry";
+    EXPECT_EQ(strip[2].y, 20.0f);
+    EXPECT_EQ(strip[2].z, 0.0f);
+    for (int k = 0; k < 3; ++k) EXPECT_EQ(strip[k].color, 0xFF000000u);
+    // The rest of the first 100 entries sits at the ground place, colours left.
+    EXPECT_EQ(strip[3].x, 10.0f);
+    EXPECT_EQ(strip[99].y, 20.0f);
+    EXPECT_EQ(strip[99].z, 0.0f);
+    EXPECT_EQ(strip[50].color, 0x12345678u);
+    EXPECT_EQ(strip[100].x, -1.0f) << "the last entry is not written";
+
+    // Another root's own entry is drawn where the set has it.
+    EXPECT_EQ(buildReachStrip(strip, bones, world, ReachSource::Blend, 3, path), 1u);
+    EXPECT_EQ(strip[0].x, 7.0f);
+
+    colourJointPoints(strip);
+    for (int k = 0; k < 100; ++k) EXPECT_EQ(strip[k].color, 0xFF00FF00u);
+    EXPECT_EQ(strip[100].color, 0x12345678u);
+}
+
+TEST_F(ReachStrip, ModelSpaceChainsArePlacedLikeTheCharacter) {
+    path.headingMatrix = matrixRotationZ(1.5707964f);
+    path.characterScale = matrixScaling(2, 2, 2);
+    const Model model = positionSet({{9, 9, 9}, {1, 0, 3}, {0, -2, 6}, {7, 8, 9}});
+    EXPECT_EQ(buildReachStrip(strip, bones, model, ReachSource::Work, 2, path), 3u);
+    // (0, -2, 6) scaled by 2, turned a quarter about z: (4, 0, 12), then moved.
+    EXPECT_NEAR(strip[0].x, 14.0f, 1e-5f);
+    EXPECT_NEAR(strip[0].y, 20.0f, 1e-5f);
+    EXPECT_NEAR(strip[0].z, 12.0f, 1e-5f);
+    EXPECT_NEAR(strip[1].x, 10.0f, 1e-5f);
+    EXPECT_NEAR(strip[1].y, 22.0f, 1e-5f);
+    EXPECT_EQ(strip[2].x, 10.0f) << "bone 0 at the origin, placed on the ground";
+    EXPECT_EQ(strip[2].z, 0.0f);
+    EXPECT_EQ(strip[0].color, 0xFF000000u);
+    EXPECT_EQ(strip[3].color, 0u) << "cleared entries stay transparent";
+    EXPECT_EQ(strip[99].x, 10.0f);
+    EXPECT_EQ(strip[100].x, 0.0f);
+}
+
+TEST_F(ReachStrip, LongChainsAreCutAndBrokenInputDrawsNothing) {
+    // A single chain of 150 bones: cut at 100 entries; strips use at most 99
+    // segments.
+    std::vector<int32_t> parents(150);
+    std::vector<Vec3> ps(150);
+    for (int i = 0; i < 150; ++i) parents[i] = i - 1, ps[i] = {float(i), 0, 0};
+    Model chain;
+    for (int32_t p : parents) chain.bones.push_back(Bone{{}, p});
+    EXPECT_EQ(buildReachStrip(strip, chain, positionSet(ps), ReachSource::Reach, 149, path), 100u);
+    EXPECT_EQ(strip[99].x, 50.0f);
+    EXPECT_EQ(strip[100].x, -1.0f);
+    EXPECT_EQ(reachStripSegments(chain), 99u);
+    EXPECT_EQ(reachStripSegments(bones), 4u);
+
+    // A cycle is cut the same way; a parent past the bones ends the chain.
+    const Model cyclic = hierarchy({-1, 2, 1});
+    EXPECT_EQ(buildReachStrip(strip, cyclic, world, ReachSource::Reach, 2, path), 100u);
+    const Model broken = hierarchy({-1, 0, 8});
+    EXPECT_EQ(buildReachStrip(strip, broken, world, ReachSource::Reach, 2, path), 1u);
+    // Bone out of range, or a set without entries: only the ground place.
+    EXPECT_EQ(buildReachStrip(strip, bones, world, ReachSource::Reach, 4, path), 0u);
+    EXPECT_EQ(buildReachStrip(strip, bones, Model{}, ReachSource::Work, 1, path), 0u);
+    EXPECT_EQ(strip[0].x, 10.0f);
+    EXPECT_EQ(strip[0].y, 20.0f);
+}
+
+TEST(TargetMarker, SpinsAboutItsVerticalAxisEveryFrame) {
+    ReachScene scene;
+    LineVertex out[3];
+    buildTargetMarker(scene, out);
+    EXPECT_EQ(out[0].x, -2.0f);
+    EXPECT_EQ(out[0].y, -50.0f);
+    EXPECT_EQ(out[0].z, 18.0f);
+    EXPECT_EQ(out[0].color, 0xFFFF0000u);
+    EXPECT_EQ(out[1].color, 0xFF00FF00u);
+    EXPECT_EQ(out[2].color, 0xFF0000FFu);
+    EXPECT_EQ(out[2].z, 22.0f);
+
+    spinTargetMarker(scene);
+    EXPECT_NEAR(scene.targetMarker[0].x, -2 * std::cos(0.09), 1e-6);
+    EXPECT_NEAR(scene.targetMarker[0].y, -2 * std::sin(0.09), 1e-6);
+    EXPECT_EQ(scene.targetMarker[0].z, -2.0f);
+    // The turns accumulate: 70 frames make 6.3 rad, a little past a full turn.
+    for (int i = 1; i < 70; ++i) spinTargetMarker(scene);
+    const double angle = std::atan2(scene.targetMarker[1].y, scene.targetMarker[1].x);
+    EXPECT_NEAR(angle, 6.3 - 2 * M_PI, 1e-4);
+    EXPECT_NEAR(std::hypot(scene.targetMarker[1].x, scene.targetMarker[1].y), 2.0, 1e-4);
+    EXPECT_EQ(scene.targetMarker[2].x, 0.0f);
+    EXPECT_EQ(scene.targetMarker[2].z, 2.0f);
+}
+
+}  // namespace

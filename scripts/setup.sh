@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ pkg-config
     libsdl2-dev libepoxy-dev libegl-dev libegl-mesa0 libgl1-mesa-dri
-    libfontconfig-dev libfreetype-dev fonts-liberation libpng-dev
+    libfontconfig-dev libfreetype-dev fonts-liberation libpng-dev libstb-dev
     libgtest-dev libgmock-dev libbenchmark-dev libfast-float-dev
     xvfb xauth xdotool imagemagick
 )

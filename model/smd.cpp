@@ -1,1 +1,722 @@
 #include "model/smd.h"
+
+#include <sys/stat.h>
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "model/smd_number.h"
+
+using smd_detail::isBlank;
+
+namespace {
+
+constexpr size_t kMaxWord = 999;  // longest word, bone name or first line
+constexpr size_t kBoneNameMax = sizeof(Bone::name) - 1;
+constexpr size_t kMaterialMax = sizeof(Triangle::material) - 1;
+constexpr size_t kNoPlace = static_cast<size_t>(-1);
+constexpr uint32_t kListedPerKind = 20;  // repairs listed one by one, then summed up
+
+// Oddities that real files show many times over: reported once, at the first
+// place, with the number of occurrences.
+enum Oddity : int {
+    kComment,
+    kWeightLinks,
+    kNodeIndex,
+    kKeyIndex,
+    kQuote,
+    kNameLineBreak,
+    kIntegerAsFloat,
+    kMaterialTruncated,
+    kNulInName,
+    kOddityCount
+};
+
+// Repairs that may repeat without bound: listed up to kListedPerKind times each.
+enum RepairKind : int {
+    kNotFinite,
+    kParent,
+    kBoneNameCut,
+    kPadded,
+    kExtraKeys,
+    kCornerBone,
+    kRepairKindCount
+};
+
+struct Pending {
+    size_t offset;  // byte offset into the text, kNoPlace when not tied to a place
+    SmdProblem::Severity severity;
+    std::string message;
+};
+
+struct Token {
+    const char* begin;
+    const char* end;
+    size_t size() const { return static_cast<size_t>(end - begin); }
+};
+
+bool isKeyword(const Token& t, const char* lowerCase, size_t length) {
+    if (t.size() != length) return false;
+    for (size_t i = 0; i < length; ++i)
+        if ((t.begin[i] | 0x20) != lowerCase[i]) return false;
+    return true;
+}
+bool isEnd(const Token& t) {
+    return isKeyword(t, "end", 3);
+}
+bool isTime(const Token& t) {
+    return isKeyword(t, "time", 4);
+}
+
+// A token for a message: at most 40 characters, control bytes escaped.
+std::string quoted(const char* begin, const char* end) {
+    std::string s = "'";
+    size_t n = 0;
+    for (const char* c = begin; c < end; ++c, ++n) {
+        if (n == 40) {
+            s += "...";
+            break;
+        }
+        const unsigned char u = static_cast<unsigned char>(*c);
+        if (u < 0x20 || u == 0x7f) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02x", u);
+            s += hex;
+        } else {
+            s += static_cast<char>(u);
+        }
+    }
+    return s + "'";
+}
+
+// Copies a name into a fixed NUL-terminated field, cutting it to `capacity`
+// bytes (never inside a UTF-8 sequence). Returns true when it had to cut.
+bool copyName(char* field, size_t capacity, const char* begin, size_t length) {
+    bool cut = false;
+    if (length > capacity) {
+        cut = true;
+        length = capacity;
+        while (length > 0 && (static_cast<unsigned char>(begin[length]) & 0xC0) == 0x80) --length;
+    }
+    std::memcpy(field, begin, length);
+    field[length] = '\0';
+    return cut;
+}
+
+class Parser {
+public:
+    Parser(std::string_view text, Model& model)
+        : base_(text.data()), p_(text.data()), end_(text.data() + text.size()), model_(model) {}
+
+    SmdLoadResult run();
+
+private:
+    // Reading primitives. Each returns false when reading has to stop: either
+    // the end of the text (failed_ still false) or an error already recorded.
+    bool skip();
+    bool word(Token& t);
+    bool number(float& value);
+    bool integer(int32_t& value);
+    bool boneName(Token& name);
+
+    bool firstLine();
+    bool readNodes();
+    bool readSkeleton();
+    bool readTriangles();
+    bool readCorner(MeshVertex& corner);
+    void skipWeightLinks(const char* cornerBegin);
+
+    void checkIndexWord(const Token& t, size_t position, Oddity oddity);
+    void endOfText(const char* section);
+    void fail(const char* at, std::string message);
+    void note(Oddity oddity, const char* at) {
+        if (tally_[oddity]++ == 0) first_[oddity] = static_cast<size_t>(at - base_);
+    }
+    void repair(RepairKind kind, size_t offset, SmdProblem::Severity severity, std::string message);
+
+    void repairHierarchy();
+    void repairFrames();
+    void repairCorners();
+    void reportOddities();
+    SmdLoadResult finish(SmdStatus status);
+
+    const char* const base_;
+    const char* p_;
+    const char* const end_;
+    Model& model_;
+
+    bool failed_ = false;
+    bool repaired_ = false;
+    std::vector<Pending> pending_;
+    uint32_t tally_[kOddityCount] = {};
+    size_t first_[kOddityCount] = {};
+    uint32_t repairs_[kRepairKindCount] = {};
+    std::vector<size_t> boneOffset_;   // where each bone line starts
+    std::vector<size_t> frameOffset_;  // where each frame's first key (or its block) starts
+};
+
+bool Parser::skip() {
+    for (;;) {
+        while (p_ < end_ && isBlank(*p_)) ++p_;
+        if (p_ == end_) return false;
+        if (*p_ != '/' || p_ + 1 == end_ || p_[1] != '/') return true;
+        // A comment runs to the end of its line.
+        note(kComment, p_);
+        const void* lineEnd = std::memchr(p_, '\n', static_cast<size_t>(end_ - p_));
+        p_ = lineEnd ? static_cast<const char*>(lineEnd) : end_;
+    }
+}
+
+bool Parser::word(Token& t) {
+    if (!skip()) return false;
+    t.begin = p_;
+    while (p_ < end_ && !isBlank(*p_)) ++p_;
+    t.end = p_;
+    if (t.size() > kMaxWord) {
+        fail(t.begin, "word longer than 999 characters");
+        return false;
+    }
+    return true;
+}
+
+bool Parser::number(float& value) {
+    if (!skip()) return false;
+    const char* begin = p_;
+    if (const char* after = smd_detail::parseFloatFast(p_, end_, value)) {
+        p_ = after;
+        return true;
+    }
+    const char* tokenEnd = p_;
+    while (tokenEnd < end_ && !isBlank(*tokenEnd)) ++tokenEnd;
+    switch (parseSmdFloat(begin, tokenEnd, value)) {
+        case NumberParse::Ok:
+            break;
+        case NumberParse::NotFinite:
+            repair(kNotFinite, static_cast<size_t>(begin - base_), SmdProblem::Severity::Error,
+                   quoted(begin, tokenEnd) + " is not a finite number; read as 0");
+            break;
+        case NumberParse::Invalid:
+            fail(begin, "expected a number, found " + quoted(begin, tokenEnd));
+            return false;
+    }
+    p_ = tokenEnd;
+    return true;
+}
+
+bool Parser::integer(int32_t& value) {
+    if (!skip()) return false;
+    const char* begin = p_;
+    const char* q = p_;
+    bool negative = false;
+    if (*q == '-' || *q == '+') negative = *q++ == '-';
+    const char* digits = q;
+    uint32_t v = 0;
+    while (q < end_ && static_cast<unsigned>(*q - '0') < 10u && q - digits < 9)
+        v = v * 10 + static_cast<unsigned>(*q++ - '0');
+    if (q > digits && (q == end_ || isBlank(*q))) {
+        value = negative ? -static_cast<int32_t>(v) : static_cast<int32_t>(v);
+        p_ = q;
+        return true;
+    }
+    // Long, signed oddly or not an integer at all.
+    const char* tokenEnd = p_;
+    while (tokenEnd < end_ && !isBlank(*tokenEnd)) ++tokenEnd;
+    if (parseSmdInt(begin, tokenEnd, value) == NumberParse::Ok) {
+        p_ = tokenEnd;
+        return true;
+    }
+    // Some writers print every number with a fraction ("-1.000000"); a whole
+    // value is taken as the integer it denotes.
+    float f = 0.0f;
+    if (parseSmdFloat(begin, tokenEnd, f) == NumberParse::Ok && f == std::floor(f) &&
+        std::fabs(f) < 2147483648.0f) {
+        note(kIntegerAsFloat, begin);
+        value = static_cast<int32_t>(f);
+        p_ = tokenEnd;
+        return true;
+    }
+    fail(begin, "expected an integer, found " + quoted(begin, tokenEnd));
+    return false;
+}
+
+void Parser::fail(const char* at, std::string message) {
+    failed_ = true;
+    pending_.push_back(
+        {static_cast<size_t>(at - base_), SmdProblem::Severity::Error, std::move(message)});
+}
+
+void Parser::endOfText(const char* section) {
+    if (failed_) return;
+    fail(end_, std::string("end of file inside the '") + section + "' section (no closing 'end')");
+}
+
+void Parser::repair(RepairKind kind, size_t offset, SmdProblem::Severity severity,
+                    std::string message) {
+    repaired_ = true;
+    if (++repairs_[kind] <= kListedPerKind)
+        pending_.push_back({offset, severity, std::move(message)});
+}
+
+void Parser::checkIndexWord(const Token& t, size_t position, Oddity oddity) {
+    size_t value = 0;
+    if (t.size() <= 9) {
+        for (const char* c = t.begin; c < t.end; ++c) {
+            const unsigned digit = static_cast<unsigned>(*c - '0');
+            if (digit >= 10u) {
+                note(oddity, t.begin);
+                return;
+            }
+            value = value * 10 + digit;
+        }
+        if (value == position) return;
+    }
+    note(oddity, t.begin);
+}
+
+// The first line must be "version 1" exactly (letter case aside). Comment lines
+// and a UTF-8 byte order mark before it are tolerated.
+bool Parser::firstLine() {
+    for (;;) {
+        const char* lineEnd =
+            static_cast<const char*>(std::memchr(p_, '\n', static_cast<size_t>(end_ - p_)));
+        if (!lineEnd) lineEnd = end_;
+        const char* contentEnd = lineEnd;
+        if (contentEnd > p_ && contentEnd[-1] == '\r') --contentEnd;
+        const char* begin = p_;
+        if (begin == base_ && contentEnd - begin >= 3 &&
+            std::memcmp(begin, "\xEF\xBB\xBF", 3) == 0) {
+            pending_.push_back(
+                {0, SmdProblem::Severity::Warning, "UTF-8 byte order mark before the first line"});
+            begin += 3;
+        }
+        if (contentEnd - begin >= 2 && begin[0] == '/' && begin[1] == '/' && lineEnd < end_) {
+            note(kComment, begin);
+            p_ = lineEnd + 1;
+            continue;
+        }
+        const Token line{begin, contentEnd};
+        if (isKeyword(line, "version 1", 9)) {
+            p_ = lineEnd < end_ ? lineEnd + 1 : end_;
+            return true;
+        }
+        pending_.push_back(
+            {static_cast<size_t>(begin - base_), SmdProblem::Severity::Error,
+             "first line is " + quoted(begin, contentEnd) + ", expected 'version 1'"});
+        return false;
+    }
+}
+
+// One bone line after its index word: the opening quote (any non-blank
+// character is taken as it), the name up to the next '"', the parent index.
+bool Parser::boneName(Token& name) {
+    while (p_ < end_ && isBlank(*p_)) ++p_;
+    if (p_ == end_) return false;
+    if (*p_ != '"') note(kQuote, p_);
+    const char* open = p_++;
+    const char* close =
+        static_cast<const char*>(std::memchr(p_, '"', static_cast<size_t>(end_ - p_)));
+    if (!close) {
+        fail(open, "bone name is not closed by '\"' before the end of the file");
+        return false;
+    }
+    if (static_cast<size_t>(close - p_) > kMaxWord) {
+        fail(open, "bone name longer than 999 characters");
+        return false;
+    }
+    name = {p_, close};
+    p_ = close + 1;
+    return true;
+}
+
+bool Parser::readNodes() {
+    Token w;
+    if (!word(w)) return false;
+    while (!isEnd(w)) {
+        const char* lineBegin = w.begin;
+        checkIndexWord(w, model_.bones.size(), kNodeIndex);
+        Token name;
+        int32_t parent = 0;
+        if (!boneName(name) || !integer(parent)) return false;
+        Bone& bone = model_.bones.emplace_back();
+        boneOffset_.push_back(static_cast<size_t>(lineBegin - base_));
+        if (std::memchr(name.begin, '\0', name.size())) note(kNulInName, name.begin);
+        if (std::memchr(name.begin, '\n', name.size())) note(kNameLineBreak, name.begin);
+        if (copyName(bone.name, kBoneNameMax, name.begin, name.size()))
+            repair(kBoneNameCut, static_cast<size_t>(name.begin - base_),
+                   SmdProblem::Severity::Warning,
+                   "bone name of " + std::to_string(name.size()) + " characters cut to its first " +
+                       std::to_string(std::strlen(bone.name)));
+        bone.parent = parent;
+        if (!word(w)) return false;
+    }
+    return true;
+}
+
+// Frames are delimited by the token order: a new frame starts at every "time"
+// block and ends at the next "time" or "end"; the words after "time" and the
+// first index word of the section are not examined.
+bool Parser::readSkeleton() {
+    Token w, skipped;
+    if (!word(skipped) || !word(skipped) || !word(w)) return false;
+    while (!isEnd(w)) {
+        Frame& frame = model_.frames.emplace_back();
+        frameOffset_.push_back(static_cast<size_t>(w.begin - base_));
+        size_t expected = model_.bones.size();
+        if (model_.frames.size() > 1)
+            expected = std::max(expected, model_.frames.rbegin()[1].size());
+        frame.reserve(expected);
+        if (!isTime(w)) {
+            for (;;) {
+                if (isEnd(w)) break;
+                checkIndexWord(w, frame.size(), kKeyIndex);
+                BoneKey k;
+                if (!number(k.x) || !number(k.y) || !number(k.z) || !number(k.rx) ||
+                    !number(k.ry) || !number(k.rz))
+                    return false;
+                frame.push_back(k);
+                if (!word(w)) return false;
+                if (isTime(w)) break;
+            }
+        }
+        if (isTime(w) && (!word(skipped) || !word(w))) return false;
+    }
+    return true;
+}
+
+// Exporters that skin meshes append weight links to a corner line: a link
+// count n, then n pairs of bone index and weight. They are recognised only when
+// the corner starts its line and the rest of that line has exactly that shape,
+// so a file that writes several corners on one line reads as plain tokens.
+void Parser::skipWeightLinks(const char* cornerBegin) {
+    const char* q = p_;
+    while (q < end_ && *q != '\n' && isBlank(*q)) ++q;
+    if (q == end_ || *q == '\n') return;  // the usual case: nothing follows
+    for (const char* b = cornerBegin; b > base_; --b) {
+        const char c = b[-1];
+        if (c == '\n') break;
+        if (c != ' ' && c != '\t') return;  // the corner does not start its line
+    }
+    const char* linksBegin = q;
+    int32_t count = -1;
+    int32_t seen = 0;  // tokens after the count
+    while (q < end_ && *q != '\n') {
+        if (isBlank(*q)) {
+            ++q;
+            continue;
+        }
+        if (*q == '/' && q + 1 < end_ && q[1] == '/') break;  // a comment ends the line
+        const char* t = q;
+        while (q < end_ && !isBlank(*q)) ++q;
+        if (count < 0) {
+            if (parseSmdInt(t, q, count) != NumberParse::Ok || count < 0) return;
+            continue;
+        }
+        if (seen >= 2 * count) return;
+        int32_t bone;
+        float weight;
+        const bool ok = (seen % 2 == 0) ? parseSmdInt(t, q, bone) == NumberParse::Ok
+                                        : parseSmdFloat(t, q, weight) == NumberParse::Ok;
+        if (!ok) return;
+        ++seen;
+    }
+    if (count < 0 || seen != 2 * count) return;
+    note(kWeightLinks, linksBegin);
+    p_ = q;
+}
+
+bool Parser::readCorner(MeshVertex& c) {
+    if (!integer(c.bone)) return false;
+    const char* cornerBegin = p_ - 1;
+    while (cornerBegin > base_ && !isBlank(cornerBegin[-1])) --cornerBegin;
+    if (!number(c.px) || !number(c.py) || !number(c.pz) || !number(c.nx) || !number(c.ny) ||
+        !number(c.nz) || !number(c.u) || !number(c.v))
+        return false;
+    if (p_ < end_ && *p_ != '\n' && !(*p_ == '\r' && p_ + 1 < end_ && p_[1] == '\n'))
+        skipWeightLinks(cornerBegin);
+    return true;
+}
+
+bool Parser::readTriangles() {
+    Token w;
+    if (!word(w)) return false;
+    while (!isEnd(w)) {
+        Triangle t;
+        if (std::memchr(w.begin, '\0', w.size())) note(kNulInName, w.begin);
+        if (copyName(t.material, kMaterialMax, w.begin, w.size())) {
+            note(kMaterialTruncated, w.begin);
+            repaired_ = true;
+        }
+        if (!readCorner(t.corners[0]) || !readCorner(t.corners[1]) || !readCorner(t.corners[2]))
+            return false;
+        model_.triangles.push_back(t);
+        if (!word(w)) return false;
+    }
+    return true;
+}
+
+// Parents must lie in [-1, bones) and lead to a root. A parent out of range
+// makes the bone a root; a cycle is cut at its lowest-numbered bone, which
+// becomes a root.
+void Parser::repairHierarchy() {
+    std::vector<Bone>& bones = model_.bones;
+    const int32_t n = static_cast<int32_t>(bones.size());
+    for (int32_t i = 0; i < n; ++i) {
+        const int32_t parent = bones[i].parent;
+        if (parent >= -1 && parent < n) continue;
+        bones[i].parent = -1;
+        repair(kParent, boneOffset_[i], SmdProblem::Severity::Error,
+               "bone " + std::to_string(i) + " has parent " + std::to_string(parent) +
+                   ", which does not exist; made a root");
+    }
+    enum : uint8_t { kUnseen, kOnPath, kDone };
+    std::vector<uint8_t> state(bones.size(), kUnseen);
+    std::vector<int32_t> path;
+    for (int32_t start = 0; start < n; ++start) {
+        path.clear();
+        int32_t b = start;
+        while (b >= 0 && state[b] == kUnseen) {
+            state[b] = kOnPath;
+            path.push_back(b);
+            b = bones[b].parent;
+        }
+        if (b >= 0 && state[b] == kOnPath) {
+            // path from b onwards is the cycle.
+            const auto cycleBegin = std::find(path.begin(), path.end(), b);
+            const int32_t cut = *std::min_element(cycleBegin, path.end());
+            std::string members;
+            for (auto it = cycleBegin; it != path.end(); ++it)
+                members += (members.empty() ? "" : " -> ") + std::to_string(*it);
+            repair(kParent, boneOffset_[cut], SmdProblem::Severity::Error,
+                   "parent links form a cycle (" + members + " -> " + std::to_string(b) +
+                       "); bone " + std::to_string(cut) + " made a root");
+            bones[cut].parent = -1;
+        }
+        for (int32_t v : path) state[v] = kDone;
+    }
+}
+
+// Every frame must hold a key for every bone. A missing key takes the same
+// bone's key from the frame before (from the rest pose, all zeros, in the first
+// frame). Keys beyond the bone count are kept.
+void Parser::repairFrames() {
+    const size_t bones = model_.bones.size();
+    for (size_t f = 0; f < model_.frames.size(); ++f) {
+        Frame& frame = model_.frames[f];
+        const size_t keys = frame.size();
+        if (keys == bones) continue;
+        const std::string where = "frame " + std::to_string(f) + " holds " + std::to_string(keys) +
+                                  (keys == 1 ? " key" : " keys") + " for " + std::to_string(bones) +
+                                  (bones == 1 ? " bone" : " bones");
+        if (keys > bones) {
+            if (++repairs_[kExtraKeys] <= kListedPerKind)
+                pending_.push_back({frameOffset_[f], SmdProblem::Severity::Warning,
+                                    where + "; the extra keys are not used"});
+            continue;
+        }
+        frame.resize(bones);
+        if (f > 0)
+            std::copy(model_.frames[f - 1].begin() + keys, model_.frames[f - 1].begin() + bones,
+                      frame.begin() + keys);
+        repair(kPadded, frameOffset_[f], SmdProblem::Severity::Warning,
+               where + (f > 0 ? "; the missing keys repeat the previous frame"
+                              : "; the missing keys are zero"));
+    }
+}
+
+// Every corner's bone must exist; a corner on a missing bone is attached to bone 0.
+void Parser::repairCorners() {
+    const int32_t bones = static_cast<int32_t>(model_.bones.size());
+    for (size_t t = 0; t < model_.triangles.size(); ++t) {
+        for (int c = 0; c < 3; ++c) {
+            MeshVertex& corner = model_.triangles[t].corners[c];
+            if (corner.bone >= 0 && corner.bone < bones) continue;
+            if (corner.bone == 0) continue;  // a mesh without a skeleton: nothing to attach to
+            repair(kCornerBone, kNoPlace, SmdProblem::Severity::Warning,
+                   "triangle " + std::to_string(t) + " corner " + std::to_string(c) + ": bone " +
+                       std::to_string(corner.bone) + " does not exist; attached to bone 0");
+            corner.bone = 0;
+        }
+    }
+}
+
+void Parser::reportOddities() {
+    static const char* const kText[kOddityCount] = {
+        "comment skipped",
+        "corner lines carry weight links after their nine fields; the links are ignored",
+        "node index word differs from the bone's position; bones are numbered in file order",
+        "key index word differs from the key's position; keys belong to bones in file order",
+        "bone name does not open with '\"'; the character is taken as the opening quote",
+        "bone name runs across a line break",
+        "integer written with a fraction; its whole value is used",
+        "material name longer than 31 characters cut to its first 31",
+        "name contains a NUL byte; the name ends there",
+    };
+    for (int k = 0; k < kOddityCount; ++k) {
+        if (tally_[k] == 0) continue;
+        std::string message = kText[k];
+        if (tally_[k] > 1) message += " (" + std::to_string(tally_[k]) + " times, first here)";
+        pending_.push_back({first_[k], SmdProblem::Severity::Warning, std::move(message)});
+    }
+    static const char* const kMore[kRepairKindCount] = {
+        "non-finite numbers", "hierarchy repairs",      "bone names cut",
+        "frames padded",      "frames with extra keys", "corners re-attached"};
+    for (int k = 0; k < kRepairKindCount; ++k)
+        if (repairs_[k] > kListedPerKind)
+            pending_.push_back({kNoPlace,
+                                k == kNotFinite || k == kParent ? SmdProblem::Severity::Error
+                                                                : SmdProblem::Severity::Warning,
+                                std::to_string(repairs_[k] - kListedPerKind) + " more " + kMore[k] +
+                                    " not listed"});
+}
+
+SmdLoadResult Parser::finish(SmdStatus status) {
+    SmdLoadResult result;
+    result.status = status;
+    // Places in file order, then the problems not tied to a place.
+    std::stable_sort(pending_.begin(), pending_.end(),
+                     [](const Pending& a, const Pending& b) { return a.offset < b.offset; });
+    size_t scanned = 0;
+    uint32_t line = 1;
+    size_t lineStart = 0;
+    const size_t size = static_cast<size_t>(end_ - base_);
+    for (Pending& p : pending_) {
+        SmdProblem problem;
+        problem.severity = p.severity;
+        problem.message = std::move(p.message);
+        if (p.offset != kNoPlace) {
+            const size_t offset = std::min(p.offset, size);
+            while (scanned < offset) {
+                const void* nl = std::memchr(base_ + scanned, '\n', offset - scanned);
+                if (!nl) {
+                    scanned = offset;
+                    break;
+                }
+                scanned = static_cast<size_t>(static_cast<const char*>(nl) - base_) + 1;
+                lineStart = scanned;
+                ++line;
+            }
+            problem.line = line;
+            problem.column = static_cast<uint32_t>(offset - lineStart + 1);
+        }
+        result.problems.push_back(std::move(problem));
+    }
+    return result;
+}
+
+SmdLoadResult Parser::run() {
+    if (!firstLine()) return finish(SmdStatus::WrongFirstLine);
+    Token w;
+    bool more = word(w);
+    while (more) {
+        const char* section = nullptr;
+        bool closed = false;
+        if (isKeyword(w, "nodes", 5)) {
+            section = "nodes";
+            closed = readNodes();
+        } else if (isKeyword(w, "skeleton", 8)) {
+            section = "skeleton";
+            closed = readSkeleton();
+        } else if (isKeyword(w, "triangles", 9)) {
+            section = "triangles";
+            closed = readTriangles();
+        } else {
+            fail(w.begin, "unknown section " + quoted(w.begin, w.end) +
+                              "; expected 'nodes', 'skeleton' or 'triangles'");
+            break;
+        }
+        if (!closed) {
+            endOfText(section);
+            break;
+        }
+        more = word(w);
+    }
+    repairHierarchy();
+    repairFrames();
+    repairCorners();
+    reportOddities();
+    if (failed_) return finish(SmdStatus::Malformed);
+    return finish(repaired_ ? SmdStatus::Repaired : SmdStatus::Loaded);
+}
+
+SmdLoadResult parseInto(Model& model, std::string_view text) {
+    Model fresh;
+    SmdLoadResult result;
+    try {
+        Parser parser(text, fresh);
+        result = parser.run();
+    } catch (const std::exception&) {  // out of memory: nothing half-checked is handed out
+        result = SmdLoadResult{};
+        result.status = SmdStatus::Malformed;
+        result.problems.push_back(
+            {SmdProblem::Severity::Error, 0, 0, "out of memory while reading"});
+        fresh = Model{};
+    }
+    if (result.status == SmdStatus::WrongFirstLine) fresh = Model{};
+    model = std::move(fresh);
+    return result;
+}
+
+SmdLoadResult cannotOpen(std::string reason) {
+    SmdLoadResult result;
+    result.status = SmdStatus::CannotOpen;
+    result.problems.push_back({SmdProblem::Severity::Error, 0, 0, "cannot open: " + reason});
+    return result;
+}
+
+}  // namespace
+
+SmdLoadResult loadSmdFromMemory(Model& model, std::string_view text) {
+    return parseInto(model, text);
+}
+
+SmdLoadResult loadSmd(Model& model, const char* fileName) {
+    if (!fileName) return cannotOpen("no file name");
+    std::FILE* file = std::fopen(fileName, "rb");
+    if (!file) return cannotOpen(std::strerror(errno));
+    struct FileCloser {
+        void operator()(std::FILE* f) const { std::fclose(f); }
+    };
+    std::unique_ptr<std::FILE, FileCloser> closer(file);
+    struct stat info;
+    if (fstat(fileno(file), &info) != 0) return cannotOpen(std::strerror(errno));
+    if (!S_ISREG(info.st_mode))
+        return cannotOpen(S_ISDIR(info.st_mode) ? "is a directory" : "not a regular file");
+    std::setvbuf(file, nullptr, _IONBF, 0);
+
+    // Read the whole file at once; it may still grow or shrink while we read.
+    size_t capacity = static_cast<size_t>(info.st_size) + 1;
+    std::unique_ptr<char[]> buffer;
+    size_t size = 0;
+    try {
+        buffer.reset(new char[capacity]);
+        for (;;) {
+            const size_t got = std::fread(buffer.get() + size, 1, capacity - size, file);
+            size += got;
+            if (size < capacity) break;
+            std::unique_ptr<char[]> bigger(new char[capacity * 2]);
+            std::memcpy(bigger.get(), buffer.get(), size);
+            buffer = std::move(bigger);
+            capacity *= 2;
+        }
+    } catch (const std::bad_alloc&) {
+        return cannotOpen("file too large to hold in memory");
+    }
+    if (std::ferror(file)) return cannotOpen(std::strerror(errno));
+    return parseInto(model, std::string_view(buffer.get(), size));
+}
+
+std::string describeSmdLoad(const char* fileName, const SmdLoadResult& result) {
+    std::string text;
+    for (const SmdProblem& p : result.problems) {
+        text += fileName;
+        if (p.line > 0) text += ":" + std::to_string(p.line) + ":" + std::to_string(p.column);
+        text += p.severity == SmdProblem::Severity::Error ? ": error: " : ": warning: ";
+        text += p.message;
+        text += '\n';
+    }
+    return text;
+}

@@ -1,12 +1,66 @@
 // The SMD text reader.
 //
 // loadSmd fills a Model from an SMD file ("version 1", then `nodes`,
-// `skeleton` and `triangles` sections in any order, each closed by `end`).
-// What it leaves in the model on failure:
-//   - the file cannot be opened or read: the model keeps its previous content;
-//   - the first line is not "version 1": the model is left empty.
-// Every other outcome, and every problem found on the way, is described in the
-// returned SmdLoadResult; the reader itself prints nothing.
+// `skeleton` and `triangles` sections in any order, each closed by `end`;
+// sections may repeat and append). Apart from the first line and the quoted
+// bone names the text is a stream of words separated by blanks (space, tab,
+// line breaks, CR); keywords match in any letter case. Index words are not
+// examined: bones and keys are numbered by their position in the file, and
+// frames by their order, whatever their "time" numbers say.
+//
+// What it leaves in the model:
+//   - the file cannot be opened or read (missing, no access, a directory, too
+//     large for memory): the model keeps its previous content;
+//   - the first line is not "version 1" (letter case aside, nothing else on the
+//     line; a CR before the line feed is fine): the model is left empty;
+//   - otherwise the model is replaced by what was read, then checked and
+//     repaired as below, so every model handed out is safe to evaluate.
+// Every outcome and every problem found on the way is described in the returned
+// SmdLoadResult; the reader itself prints nothing.
+//
+// Stopping early (status Malformed). Reading stops at the first of: the end of
+// the text inside a section (no closing `end`), a token that is not a number
+// where one is needed, a word other than nodes/skeleton/triangles where a
+// section must start, a word or bone name of 1000 or more characters, a bone
+// name with no closing quote. Everything read completely before that point is
+// kept, exactly as if the section had been closed there: whole bones, whole
+// triangles, and the frame being read with the keys completed so far. The kept
+// model is then checked and repaired like any other.
+//
+// Numbers: decimal text as stream input reads it ("-1", "+2.5", ".5", "1e-3"),
+// each a whole word; the float is the one nearest to the decimal value. A
+// word that reads as a number but not as a finite float ("nan", "inf",
+// "1e999") is replaced by 0 and reported as an error (status Repaired). An
+// integer field written with a fraction ("-1.000000") takes its whole value
+// (warning); integers beyond 32 bits saturate and then count as out of range.
+//
+// Checks and repairs after reading (status Repaired, one problem per repair;
+// at most 20 are listed per kind, then a count of the rest):
+//   - a parent outside [-1, bones) makes the bone a root (error);
+//   - parent links that form a cycle are cut at the cycle's lowest-numbered
+//     bone, which becomes a root (error);
+//   - a frame with fewer keys than bones is completed: each missing key repeats
+//     the same bone's key of the frame before, or is all zeros in frame 0
+//     (warning); keys beyond the bone count are kept and not used (warning,
+//     not a repair);
+//   - a corner whose bone does not exist is attached to bone 0 (warning; with
+//     no bones at all every corner's bone is 0);
+//   - bone names longer than 63 bytes and material names longer than 31 bytes
+//     are cut to fit their fields, never inside a UTF-8 sequence (warning).
+// Afterwards: every parent lies in [-1, bones) and every chain of parents ends
+// at a root; every frame holds at least one key per bone; every number is
+// finite.
+//
+// Accepted for compatibility with files real exporters write (each reported
+// once per file as a warning, with the number of occurrences):
+//   - comments: a word starting with "//" starts a comment that runs to the end
+//     of its line, also on lines before "version 1"; a UTF-8 byte order mark;
+//   - weight links after a corner's nine fields (a link count n, then n pairs
+//     of bone index and weight), recognised when the corner starts its line and
+//     the rest of that line has exactly that shape; the links are skipped;
+//   - index words that differ from the position (gaps in node ids).
+// Indentation, blank lines, CRLF line ends and a missing final line break need
+// no special treatment.
 #pragma once
 
 #include <cstdint>
@@ -27,10 +81,12 @@ enum class SmdStatus {
 struct SmdProblem {
     enum class Severity { Warning, Error } severity = Severity::Error;
     uint32_t line = 0;    // 1-based; 0 when the problem is not tied to a place
-    uint32_t column = 0;  // 1-based
+    uint32_t column = 0;  // 1-based, in bytes
     std::string message;
 };
 
+// Problems come in file order, those not tied to a place last. CannotOpen,
+// WrongFirstLine and Malformed always come with at least one error.
 struct SmdLoadResult {
     SmdStatus status = SmdStatus::Loaded;
     std::vector<SmdProblem> problems;
@@ -38,6 +94,7 @@ struct SmdLoadResult {
 
 SmdLoadResult loadSmd(Model& model, const char* fileName);
 // The same reader over a buffer already in memory (tests, fuzzing, benchmarks).
+// The text need not be NUL-terminated; a NUL byte inside is an ordinary character.
 SmdLoadResult loadSmdFromMemory(Model& model, std::string_view text);
 
 // The message a program prints on stderr for one load: one line per problem in the

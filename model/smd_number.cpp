@@ -1,0 +1,50 @@
+#include "model/smd_number.h"
+
+#include <fast_float/fast_float.h>
+
+#include <cmath>
+#include <limits>
+#include <system_error>
+
+NumberParse parseSmdFloat(const char* first, const char* last, float& out) {
+    float value = 0.0f;
+    if (smd_detail::parseFloatFast(first, last, value) == last) {
+        out = value;
+        return NumberParse::Ok;
+    }
+    // The general path: correctly rounded for any length. A leading '+' is
+    // accepted by stream input but not by from_chars-style parsers.
+    const char* p = first;
+    if (p < last && *p == '+') {
+        ++p;
+        if (p == last || *p == '+' || *p == '-') return NumberParse::Invalid;
+    }
+    // Only decimal text: "nan" and "inf" are recognised (to report them as
+    // non-finite) but hexadecimal and other forms are not numbers here.
+    auto result = fast_float::from_chars(p, last, value, fast_float::chars_format::general);
+    if (result.ec != std::errc() || result.ptr != last) return NumberParse::Invalid;
+    if (!std::isfinite(value)) {
+        out = 0.0f;
+        return NumberParse::NotFinite;
+    }
+    out = value;
+    return NumberParse::Ok;
+}
+
+NumberParse parseSmdInt(const char* first, const char* last, int32_t& out) {
+    const char* p = first;
+    bool negative = false;
+    if (p < last && (*p == '-' || *p == '+')) negative = *p++ == '-';
+    if (p == last) return NumberParse::Invalid;
+    int64_t value = 0;
+    for (; p < last; ++p) {
+        const unsigned digit = static_cast<unsigned>(*p - '0');
+        if (digit >= 10u) return NumberParse::Invalid;
+        if (value <= std::numeric_limits<int32_t>::max()) value = value * 10 + digit;
+    }
+    if (negative) value = -value;
+    if (value > std::numeric_limits<int32_t>::max()) value = std::numeric_limits<int32_t>::max();
+    if (value < std::numeric_limits<int32_t>::min()) value = std::numeric_limits<int32_t>::min();
+    out = static_cast<int32_t>(value);
+    return NumberParse::Ok;
+}

@@ -1,0 +1,43 @@
+# Runs smdinfo on the tiny files in DATA and checks its output and exit codes.
+# Invoked by CTest with -DSMDINFO=<program> -DDATA=<folder>.
+function(expect_run name expected_exit)
+    execute_process(COMMAND ${SMDINFO} ${ARGN} RESULT_VARIABLE code OUTPUT_VARIABLE out
+                    ERROR_VARIABLE err)
+    if(NOT code EQUAL expected_exit)
+        message(FATAL_ERROR "${name}: exit ${code}, expected ${expected_exit}\n${out}\n${err}")
+    endif()
+    set(out "${out}" PARENT_SCOPE)
+    set(err "${err}" PARENT_SCOPE)
+endfunction()
+
+function(expect_equal name actual expected)
+    if(NOT actual STREQUAL expected)
+        message(FATAL_ERROR "${name}: got\n${actual}\nexpected\n${expected}")
+    endif()
+endfunction()
+
+expect_run(dump 0 --dump ${DATA}/tiny.smd)
+file(READ ${DATA}/tiny.dump expected)
+expect_equal(dump "${out}" "${expected}")
+expect_equal(dump-stderr "${err}" "${DATA}/tiny.smd:17:19: warning: corner lines carry weight links after their nine fields; the links are ignored\n")
+
+expect_run(summary 0 ${DATA}/tiny.smd)
+expect_equal(summary "${out}" "${DATA}/tiny.smd: bones 2, roots 1, depth 2, frames 2, keys per frame 2, triangles 1, materials 1\n")
+
+expect_run(check-clean 0 --check ${DATA}/tiny.smd)
+
+# broken.smd: a parent out of range (repaired) and an unknown section (stops).
+expect_run(check-broken 1 --check ${DATA}/tiny.smd ${DATA}/broken.smd)
+expect_equal(check-broken "${out}" "${DATA}/tiny.smd:17:19: warning: corner lines carry weight links after their nine fields; the links are ignored
+${DATA}/broken.smd:3:1: error: bone 0 has parent 5, which does not exist; made a root
+${DATA}/broken.smd:9:1: error: unknown section 'bogus'; expected 'nodes', 'skeleton' or 'triangles'
+")
+expect_run(summary-broken 1 ${DATA}/tiny.smd ${DATA}/broken.smd ${DATA}/missing.smd)
+expect_run(dump-broken 1 --dump ${DATA}/broken.smd)
+expect_equal(dump-broken "${out}" "bones 1\nbone 0 -1 \"a\"\nframes 1\nframe 0 1\nkey 0 0 0 0 0 0 0 0\ntriangles 0\n")
+expect_run(dump-missing 1 --dump ${DATA}/missing.smd)
+expect_equal(dump-missing "${out}" "")
+if(NOT err MATCHES "missing.smd: error: cannot open")
+    message(FATAL_ERROR "dump-missing: no reason on stderr: ${err}")
+endif()
+expect_run(usage 2)

@@ -17,6 +17,18 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
+# Header-only libraries installed for the host (Debian's libfast-float-dev) are
+# plain C++ and serve the target too. Only their own folders are exposed, through
+# links in the build tree, never /usr/include as a whole.
+set(ARTIC_HOST_HEADERS ${CMAKE_BINARY_DIR}/host-headers)
+foreach(dir fast_float)
+  if(EXISTS /usr/include/${dir} AND NOT EXISTS ${ARTIC_HOST_HEADERS}/${dir})
+    file(MAKE_DIRECTORY ${ARTIC_HOST_HEADERS})
+    file(CREATE_LINK /usr/include/${dir} ${ARTIC_HOST_HEADERS}/${dir} SYMBOLIC)
+  endif()
+endforeach()
+set(CMAKE_CXX_FLAGS_INIT "-isystem ${ARTIC_HOST_HEADERS}")
+
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 # Appended to every executable's link line, after its own libraries; the Win32
 # libraries are the ones CMake links by default on this platform.

@@ -11,8 +11,8 @@ void initRestPositions(const Model& poseModel, JointPositionSets& sets, LineVert
         std::fill(strip, strip + stripCapacity, LineVertex{});
         scratch.clear();
         collectChain(poseModel, static_cast<int32_t>(i), 0, scratch);
-        chainPositionsToSet(scratch, strip, stripCapacity, sets.workPositions);
-        const size_t written = std::min(scratch.offsets.size(), stripCapacity);
+        const size_t written =
+            chainPositionsToSet(scratch, strip, stripCapacity, sets.workPositions);
         for (size_t k = 0; k < written; ++k) strip[k].color = 0xFFFFFFFFu;
     }
     copyJointPositions(sets.workPositions, sets.restPositions);

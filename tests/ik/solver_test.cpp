@@ -326,3 +326,40 @@ TEST(RestoreWorkPositions, CopiesPositionsOnly) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(InitRestPositions, FillsWorkAndRestWithTheBindPoseJointPositions) {
+    // Root 0 read at (5, 5, 5) and turned a quarter about z; 1 and 2 a chain below.
+    Model pose = hierarchy({-1, 0, 1, 0});
+    pose.frames.push_back(
+        {{5, 5, 5, 0, 0, 1.5707964f}, {1, 0, 0, 0, 0, 0}, {0, 2, 0, 0, 0, 0}, {0, 0, -3, 0, 0, 0}});
+    JointPositionSets sets;
+    sets.workPositions = pose;
+    sets.restPositions = pose;
+    LineVertex strip[101];
+    ChainScratch scratch;
+    initRestPositions(pose, sets, strip, 101, scratch);
+
+    const std::vector<Vec3> work = positions(sets.workPositions);
+    EXPECT_EQ(work[0].x, 5.0f) << "a root keeps its entry as read";
+    EXPECT_NEAR(work[1].x, 0.0f, 1e-6f);
+    EXPECT_NEAR(work[1].y, 1.0f, 1e-6f);
+    EXPECT_NEAR(work[2].x, -2.0f, 1e-6f);
+    EXPECT_NEAR(work[2].y, 1.0f, 1e-6f);
+    EXPECT_NEAR(work[3].z, -3.0f, 1e-6f);
+    expectSamePositions(sets.workPositions, sets.restPositions);
+    EXPECT_EQ(sets.workPositions.frames[0][0].rz, 1.5707964f) << "rotations untouched";
+    // The strip holds the last bone's chain, white, and zeros after it.
+    EXPECT_EQ(strip[0].color, 0xFFFFFFFFu);
+    EXPECT_NEAR(strip[0].z, -3.0f, 1e-6f);
+    EXPECT_EQ(strip[1].color, 0u);
+    EXPECT_EQ(strip[1].z, 0.0f);
+
+    // Sets without an entry per bone are left alone.
+    JointPositionSets empty;
+    initRestPositions(pose, empty, strip, 101, scratch);
+    EXPECT_EQ(jointCount(empty.workPositions), 0u);
+}
+
+}  // namespace

@@ -60,8 +60,9 @@ inline float blend(float current, float next, double t) {
                               static_cast<double>(next) * t);
 }
 
+// All-zero bytes are position (0, 0, 0) and colour 0.
 void zeroVertices(LineVertex* v, size_t count) {
-    for (size_t i = 0; i < count; ++i) v[i] = LineVertex{};
+    if (count > 0) std::memset(static_cast<void*>(v), 0, count * sizeof(LineVertex));
 }
 
 size_t capacityOf(const LineVertex* array, size_t capacity) {

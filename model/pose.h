@@ -145,7 +145,8 @@ struct StripArrays {
 // Chains are cut to the arrays' capacities.
 //
 // Reuses the frame memo in `scratch` (one full evaluation per new frame, then
-// copies), with results bit-identical to buildBoneStripReference.
+// copies), with results bit-identical to buildBoneStripReference. The scratch
+// lists are left in no particular state.
 void buildBoneStrip(const Model& played, const ClipClock& clock, int32_t bone,
                     const StripArrays& arrays, ChainScratch& scratch);
 

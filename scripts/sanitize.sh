@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Builds the whole test suite with AddressSanitizer and UndefinedBehaviorSanitizer
+# into build-asan/ and runs it. Any report fails the run.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DARTIC_BUILD_BENCH=OFF \
+    -DCMAKE_CXX_FLAGS="-O1 -g -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer" \
+    -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
+cmake --build build-asan
+# The system's GL, EGL and font libraries keep caches for the process lifetime;
+# leaks are reported for our code only.
+export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp:print_suppressions=0"
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1:check_initialization_order=1"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+cd build-asan
+ctest --output-on-failure -j2 "$@"

@@ -30,9 +30,11 @@ bool writeFile(const std::string& path, const std::string& text) {
 }
 
 std::string cycleText(const GaitParams& gait) {
+    // Frame f shows the middle of the f-th slice of the cycle, so that the step
+    // from the last frame back to frame 0 is an ordinary step.
     std::vector<std::array<BoneKeyOut, BoneCount>> frames;
     for (int f = 0; f < gait.frames; ++f)
-        frames.push_back(keysOf(gaitPose(gait, double(f) / gait.frames)));
+        frames.push_back(keysOf(gaitPose(gait, (f + 0.5) / gait.frames)));
     return smdText(frames, {});
 }
 

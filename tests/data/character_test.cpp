@@ -314,19 +314,60 @@ TEST(WalkCycle, OneFootAlwaysOnTheGroundSlidingBackAtOneSpeed) {
     EXPECT_LT(*mx - *mn, 0.02f * *mx) << "the treadmill runs at one speed";
 }
 
-TEST(RunCycle, HasFramesWithBothFeetOffTheGround) {
+// Feet heights with the pelvis lifted by the root's translation, as the file
+// places it over a fixed ground line: {lower foot, higher foot} per frame.
+std::vector<std::pair<float, float>> groundedFeet(const Model& m) {
+    const auto frames = allJoints(m);
+    const Feet f = feet(m);
+    std::vector<std::pair<float, float>> out;
+    for (size_t k = 0; k < frames.size(); ++k) {
+        const float lift = m.frames[k][0].z;
+        const float a = footHeight(frames[k], f.left) + lift;
+        const float b = footHeight(frames[k], f.right) + lift;
+        out.push_back({std::min(a, b), std::max(a, b)});
+    }
+    return out;
+}
+
+TEST(WalkCycle, OverAFixedGroundOneFootIsAlwaysDown) {
+    const auto feetZ = groundedFeet(walk());
+    float ground = 1e9f;
+    for (const auto& [lower, higher] : feetZ) ground = std::min(ground, lower);
+    int doubleSupport = 0;
+    for (size_t k = 0; k < feetZ.size(); ++k) {
+        EXPECT_NEAR(feetZ[k].first, ground, 0.05f) << "frame " << k;
+        doubleSupport += feetZ[k].second < ground + 0.05f;
+    }
+    EXPECT_GE(doubleSupport, 2);  // a walk: both feet down for a while
+}
+
+TEST(RunCycle, BothFeetLeaveTheGroundBetweenSteps) {
     const Model& m = run();
+    // As drawn, with the pelvis at the origin: some frames hold both feet more than
+    // a unit above the lowest foot of the cycle.
     const auto frames = allJoints(m);
     const Feet f = feet(m);
     const float low = lowestFoot(frames, f);
-    int flight = 0, stance = 0;
-    for (const auto& j : frames) {
-        const float lower = std::min(footHeight(j, f.left), footHeight(j, f.right));
-        flight += lower > low + 1.0f;
-        stance += lower < low + 1.0f;
+    int clear = 0;
+    for (const auto& j : frames)
+        clear += std::min(footHeight(j, f.left), footHeight(j, f.right)) > low + 1.0f;
+    EXPECT_GE(clear, 1);
+
+    // Over the fixed ground: every frame has a foot down or both feet off it, and
+    // the flight takes a fair part of the cycle, but not most of it.
+    const auto feetZ = groundedFeet(m);
+    float ground = 1e9f;
+    for (const auto& [lower, higher] : feetZ) ground = std::min(ground, lower);
+    int flight = 0, doubleSupport = 0;
+    for (size_t k = 0; k < feetZ.size(); ++k) {
+        const bool down = feetZ[k].first < ground + 0.05f;
+        EXPECT_TRUE(down || feetZ[k].first > ground + 0.5f) << "frame " << k;
+        flight += !down;
+        doubleSupport += feetZ[k].second < ground + 0.05f;
     }
-    EXPECT_GE(flight, 1);
-    EXPECT_GE(stance, int(frames.size()) / 2);
+    EXPECT_GE(flight, 2);
+    EXPECT_LE(flight, int(feetZ.size()) * 2 / 5);
+    EXPECT_EQ(doubleSupport, 0);
 }
 
 TEST(GaitCycles, ArmsSwingAgainstTheLegsAndTheChestTurnsAgainstThePelvis) {

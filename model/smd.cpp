@@ -117,9 +117,15 @@ public:
 private:
     // Reading primitives. Each returns false when reading has to stop: either
     // the end of the text (failed_ still false) or an error already recorded.
-    bool skip();
+    bool skip() {
+        while (p_ < end_ && isBlank(*p_)) ++p_;
+        if (p_ == end_) return false;
+        return *p_ != '/' || skipComments();
+    }
+    bool skipComments();
     bool word(Token& t);
-    bool number(float& value);
+    bool numbers(float* values, int count);
+    bool slowNumber(float& value);
     bool integer(int32_t& value);
     bool boneName(Token& name);
 
@@ -129,6 +135,19 @@ private:
     bool readTriangles();
     bool readCorner(MeshVertex& corner);
     void skipWeightLinks(const char* cornerBegin);
+
+    // Once kSample items of a section are read, reserves room for as many more
+    // as the rest of the text would hold at the same rate (plus a tenth): one
+    // allocation instead of a doubling series for large files.
+    template <typename T>
+    void reserveByRate(std::vector<T>& items, const char* sectionBegin) {
+        const size_t used = static_cast<size_t>(p_ - sectionBegin);
+        if (used == 0) return;
+        const double perItem = static_cast<double>(used) / static_cast<double>(items.size());
+        const double rest = static_cast<double>(end_ - p_) / perItem;
+        items.reserve(items.size() + static_cast<size_t>(rest * 1.1) + 1);
+    }
+    static constexpr size_t kSample = 16;
 
     void checkIndexWord(const Token& t, size_t position, Oddity oddity);
     void endOfText(const char* section);
@@ -159,7 +178,8 @@ private:
     std::vector<size_t> frameOffset_;  // where each frame's first key (or its block) starts
 };
 
-bool Parser::skip() {
+// At a '/': skips comments (and the blanks after them) if there are any.
+bool Parser::skipComments() {
     for (;;) {
         while (p_ < end_ && isBlank(*p_)) ++p_;
         if (p_ == end_) return false;
@@ -183,13 +203,26 @@ bool Parser::word(Token& t) {
     return true;
 }
 
-bool Parser::number(float& value) {
-    if (!skip()) return false;
-    const char* begin = p_;
-    if (const char* after = smd_detail::parseFloatFast(p_, end_, value)) {
-        p_ = after;
-        return true;
+// Reads `count` numbers; the common shapes take the inline fast path.
+bool Parser::numbers(float* values, int count) {
+    const char* p = p_;  // kept in a register across the loop
+    for (int i = 0; i < count; ++i) {
+        while (p < end_ && isBlank(*p)) ++p;
+        if (p < end_ && *p != '/')
+            if (const char* after = smd_detail::parseFloatFast(p, end_, values[i])) {
+                p = after;
+                continue;
+            }
+        p_ = p;
+        if (!skip() || !slowNumber(values[i])) return false;
+        p = p_;
     }
+    p_ = p;
+    return true;
+}
+
+bool Parser::slowNumber(float& value) {
+    const char* begin = p_;
     const char* tokenEnd = p_;
     while (tokenEnd < end_ && !isBlank(*tokenEnd)) ++tokenEnd;
     switch (parseSmdFloat(begin, tokenEnd, value)) {
@@ -362,7 +395,9 @@ bool Parser::readNodes() {
 bool Parser::readSkeleton() {
     Token w, skipped;
     if (!word(skipped) || !word(skipped) || !word(w)) return false;
+    const char* sectionBegin = w.begin;
     while (!isEnd(w)) {
+        if (model_.frames.size() == kSample) reserveByRate(model_.frames, sectionBegin);
         Frame& frame = model_.frames.emplace_back();
         frameOffset_.push_back(static_cast<size_t>(w.begin - base_));
         size_t expected = model_.bones.size();
@@ -373,11 +408,9 @@ bool Parser::readSkeleton() {
             for (;;) {
                 if (isEnd(w)) break;
                 checkIndexWord(w, frame.size(), kKeyIndex);
-                BoneKey k;
-                if (!number(k.x) || !number(k.y) || !number(k.z) || !number(k.rx) ||
-                    !number(k.ry) || !number(k.rz))
-                    return false;
-                frame.push_back(k);
+                float v[6];
+                if (!numbers(v, 6)) return false;
+                frame.push_back(BoneKey{v[0], v[1], v[2], v[3], v[4], v[5]});
                 if (!word(w)) return false;
                 if (isTime(w)) break;
             }
@@ -432,9 +465,11 @@ bool Parser::readCorner(MeshVertex& c) {
     if (!integer(c.bone)) return false;
     const char* cornerBegin = p_ - 1;
     while (cornerBegin > base_ && !isBlank(cornerBegin[-1])) --cornerBegin;
-    if (!number(c.px) || !number(c.py) || !number(c.pz) || !number(c.nx) || !number(c.ny) ||
-        !number(c.nz) || !number(c.u) || !number(c.v))
-        return false;
+    float v[8];
+    if (!numbers(v, 8)) return false;
+    c.px = v[0], c.py = v[1], c.pz = v[2];
+    c.nx = v[3], c.ny = v[4], c.nz = v[5];
+    c.u = v[6], c.v = v[7];
     if (p_ < end_ && *p_ != '\n' && !(*p_ == '\r' && p_ + 1 < end_ && p_[1] == '\n'))
         skipWeightLinks(cornerBegin);
     return true;
@@ -443,6 +478,7 @@ bool Parser::readCorner(MeshVertex& c) {
 bool Parser::readTriangles() {
     Token w;
     if (!word(w)) return false;
+    const char* sectionBegin = w.begin;
     while (!isEnd(w)) {
         Triangle t;
         if (std::memchr(w.begin, '\0', w.size())) note(kNulInName, w.begin);
@@ -453,6 +489,7 @@ bool Parser::readTriangles() {
         if (!readCorner(t.corners[0]) || !readCorner(t.corners[1]) || !readCorner(t.corners[2]))
             return false;
         model_.triangles.push_back(t);
+        if (model_.triangles.size() == kSample) reserveByRate(model_.triangles, sectionBegin);
         if (!word(w)) return false;
     }
     return true;
@@ -688,11 +725,22 @@ SmdLoadResult loadSmd(Model& model, const char* fileName) {
     std::setvbuf(file, nullptr, _IONBF, 0);
 
     // Read the whole file at once; it may still grow or shrink while we read.
-    size_t capacity = static_cast<size_t>(info.st_size) + 1;
-    std::unique_ptr<char[]> buffer;
+    // The buffer is kept for the next load on this thread (files are read
+    // again and again on key presses); one above kKeptBuffer bytes is released.
+    constexpr size_t kKeptBuffer = size_t{32} << 20;
+    thread_local std::unique_ptr<char[]> kept;
+    thread_local size_t keptCapacity = 0;
+    std::unique_ptr<char[]> buffer = std::move(kept);
+    size_t capacity = keptCapacity;
+    keptCapacity = 0;
     size_t size = 0;
     try {
-        buffer.reset(new char[capacity]);
+        const size_t wanted = static_cast<size_t>(info.st_size) + 1;
+        if (capacity < wanted) {
+            buffer.reset();
+            buffer.reset(new char[wanted]);
+            capacity = wanted;
+        }
         for (;;) {
             const size_t got = std::fread(buffer.get() + size, 1, capacity - size, file);
             size += got;
@@ -705,6 +753,16 @@ SmdLoadResult loadSmd(Model& model, const char* fileName) {
     } catch (const std::bad_alloc&) {
         return cannotOpen("file too large to hold in memory");
     }
+    struct KeepBuffer {
+        std::unique_ptr<char[]>& buffer;
+        size_t capacity;
+        ~KeepBuffer() {
+            if (capacity <= kKeptBuffer) {
+                kept = std::move(buffer);
+                keptCapacity = capacity;
+            }
+        }
+    } keepBuffer{buffer, capacity};
     if (std::ferror(file)) return cannotOpen(std::strerror(errno));
     return parseInto(model, std::string_view(buffer.get(), size));
 }

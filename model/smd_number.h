@@ -9,7 +9,9 @@
 // to the exact decimal value, ties to even, for any number of digits.
 #pragma once
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 
 enum class NumberParse {
     Ok,         // the whole token is a number and `out` holds it
@@ -34,20 +36,106 @@ inline bool isBlank(char c) {
     return c == ' ' || (static_cast<unsigned char>(c) - 9u) < 5u;
 }
 
+// Helpers of the fast path: eight text bytes at once, first character in the
+// lowest byte (little-endian loads).
+inline uint64_t loadEight(const char* p) {
+    uint64_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+// How many of the eight bytes, from the first, are decimal digits (0..8).
+inline unsigned leadingDigits(uint64_t v) {
+    // A byte is a digit when its high nibble is 3 and adding 6 keeps it 3. A
+    // carry out of a non-digit byte can only disturb the bytes after it.
+    const uint64_t nonDigit = ((v & 0xF0F0F0F0F0F0F0F0ull) |
+                               (((v + 0x0606060606060606ull) & 0xF0F0F0F0F0F0F0F0ull) >> 4)) ^
+                              0x3333333333333333ull;
+    return nonDigit ? static_cast<unsigned>(__builtin_ctzll(nonDigit)) >> 3 : 8u;
+}
+
+// The value of the first n (0..7) digit bytes of v.
+inline uint64_t digitsValue(uint64_t v, unsigned n) {
+    if (n == 0) return 0;
+    // Move the n digits to the top; the bytes below become leading zeros.
+    v = (v - 0x3030303030303030ull) << (64 - 8 * n);
+    v = v * 10 + (v >> 8);
+    v = (((v & 0x000000FF000000FFull) * (100 + (1000000ull << 32))) +
+         (((v >> 16) & 0x000000FF000000FFull) * (1 + (10000ull << 32)))) >>
+        32;
+    return static_cast<uint32_t>(v);
+}
+
+// Rounds mantissa * 10^exponent (|exponent| <= 22, mantissa <= 2^53) to the
+// nearest float, or returns false when that cannot be done safely in double
+// precision. The product with 10^exponent (exact for exponent >= 0, the
+// rounded reciprocal otherwise) is within 2 units in the last place of the
+// exact value, so rounding it to float gives the float nearest to the exact
+// value unless it lies within that distance of a point halfway between two
+// floats; those, subnormal and overflowing results are left to the general path.
+[[gnu::always_inline]] inline bool roundToFloat(uint64_t mantissa, int exponent, bool negative,
+                                                float& out) {
+    static constexpr double kPow10[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                          1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                          1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    static constexpr double kPow10Negative[23] = {
+        1e0,   1e-1,  1e-2,  1e-3,  1e-4,  1e-5,  1e-6,  1e-7,  1e-8,  1e-9,  1e-10, 1e-11,
+        1e-12, 1e-13, 1e-14, 1e-15, 1e-16, 1e-17, 1e-18, 1e-19, 1e-20, 1e-21, 1e-22};
+    if (mantissa == 0) {
+        out = negative ? -0.0f : 0.0f;
+        return true;
+    }
+    if (mantissa > (uint64_t{1} << 53) || exponent < -22 || exponent > 22) return false;
+    const double d = static_cast<double>(mantissa) *
+                     (exponent < 0 ? kPow10Negative[-exponent] : kPow10[exponent]);
+    uint64_t bits;
+    std::memcpy(&bits, &d, sizeof bits);
+    const uint64_t biased = bits >> 52;  // d is positive: no sign bit
+    // Normal floats only (2^-126 <= d < 2^128), and clear of a float tie: the 29
+    // bits a float drops must not be within 4 of 1000...0.
+    if (biased < 1023 - 126 || biased > 1023 + 127) return false;
+    if (((bits & 0x1fffffffu) - (0x10000000u - 4u)) <= 8u) return false;
+    const float f = static_cast<float>(d);
+    if (f > 3.40282347e+38f) return false;  // rounded up to infinity
+    out = negative ? -f : f;
+    return true;
+}
+
 // The fast path of parseSmdFloat, inline for the reader's inner loop: parses a
 // number token that starts at `p` and ends at the first blank or at `last`,
 // writes it to `out` and returns the position after the token. Returns nullptr
 // when the token needs the general path: more than 19 digits, a mantissa above
-// 2^53, a decimal exponent beyond +-22, a result outside the normal float range,
-// a double that sits exactly on a float rounding tie, or text that is not a
-// plain number. Otherwise the result is exact: the quotient or product of two
-// exactly representable doubles is rounded once, and rounding that double to
-// float gives the float nearest to the decimal value unless the double lies
-// exactly halfway between two floats.
-inline const char* parseFloatFast(const char* p, const char* last, float& out) {
-    static constexpr double kPow10[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                          1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                          1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+// 2^53, a decimal exponent beyond +-22, a result outside the normal float
+// range, a double exactly on a float tie (see roundToFloat), or text that is
+// not a plain number. The usual shape, [-]digits[.digits] with fewer than
+// eight digits on each side, is read eight bytes at a time when at least 24
+// bytes of text remain.
+[[gnu::always_inline]] inline const char* parseFloatFast(const char* p, const char* last,
+                                                         float& out) {
+    static constexpr uint64_t kScale[8] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000};
+    if constexpr (std::endian::native == std::endian::little) {
+        if (last - p >= 24) {
+            const bool negative = *p == '-';
+            const char* q = p + negative;
+            const uint64_t head = loadEight(q);
+            const unsigned wholeDigits = leadingDigits(head);
+            const uint64_t whole = digitsValue(head, wholeDigits);
+            q += wholeDigits;
+            if (*q == '.') {
+                const uint64_t tail = loadEight(q + 1);
+                const unsigned fractionDigits = leadingDigits(tail);
+                const char* after = q + 1 + fractionDigits;
+                if (wholeDigits < 8 && fractionDigits < 8 && wholeDigits + fractionDigits > 0 &&
+                    isBlank(*after) &&
+                    roundToFloat(whole * kScale[fractionDigits] + digitsValue(tail, fractionDigits),
+                                 -static_cast<int>(fractionDigits), negative, out))
+                    return after;
+            } else if (wholeDigits > 0 && wholeDigits < 8 && isBlank(*q) &&
+                       roundToFloat(whole, 0, negative, out)) {
+                return q;
+            }
+        }
+    }
     bool negative = false;
     if (p < last && (*p == '-' || *p == '+')) negative = *p++ == '-';
     uint64_t mantissa = 0;
@@ -78,25 +166,7 @@ inline const char* parseFloatFast(const char* p, const char* last, float& out) {
         exponent += negativeExponent ? -value : value;
     }
     if (p < last && !isBlank(*p)) return nullptr;
-    if (mantissa == 0) {
-        out = negative ? -0.0f : 0.0f;
-        return p;
-    }
-    if (mantissa > (uint64_t{1} << 53) || exponent < -22 || exponent > 22) return nullptr;
-    double d = exponent < 0 ? static_cast<double>(mantissa) / kPow10[-exponent]
-                            : static_cast<double>(mantissa) * kPow10[exponent];
-    uint64_t bits;
-    static_assert(sizeof bits == sizeof d);
-    __builtin_memcpy(&bits, &d, sizeof bits);
-    const uint64_t biased = bits >> 52;  // d is positive: no sign bit
-    // Normal floats only (2^-126 <= d < 2^128), and not exactly on a float tie:
-    // the 29 bits a float drops would be 1000...0.
-    if (biased < 1023 - 126 || biased > 1023 + 127) return nullptr;
-    if ((bits & 0x1fffffffu) == 0x10000000u) return nullptr;
-    float f = static_cast<float>(d);
-    if (f > 3.40282347e+38f) return nullptr;  // rounded up to infinity
-    out = negative ? -f : f;
-    return p;
+    return roundToFloat(mantissa, exponent, negative, out) ? p : nullptr;
 }
 
 }  // namespace smd_detail

@@ -104,6 +104,21 @@ TEST(SmdNumbers, ExporterStyleAndHardCases) {
             expectSameAsReference(text);
         }
     }
+    // Short decimals within a hair of a float tie: the fast path must not be
+    // fooled by its own rounding error.
+    for (uint32_t k = 0; k < 50000; ++k) {
+        const uint32_t bits = 0x30000000u + static_cast<uint32_t>(rng() % 0x1C000000u);
+        float f;
+        std::memcpy(&f, &bits, sizeof f);
+        const double tie =
+            static_cast<double>(f) + (static_cast<double>(std::nextafter(f, 1e30f)) - f) / 2.0;
+        for (int digits = 8; digits <= 17; ++digits) {
+            std::snprintf(text, sizeof text, "%.*e", digits - 1, tie);
+            expectSameAsReference(text);
+            std::snprintf(text, sizeof text, "%.*f", digits, tie);
+            expectSameAsReference(text);
+        }
+    }
     for (const char* s : {"16777217",
                           "16777219",
                           "1.00000005960464477539062500",

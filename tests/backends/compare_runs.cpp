@@ -1,5 +1,6 @@
 // compare_runs trace A.jsonl B.jsonl [--relative R] [--absolute A]
 // compare_runs image A.png B.png [--channel T] [--radius P] [--max-fraction F]
+//                    [--text LEFT,TOP,RIGHT,BOTTOM]... [--text-slack P]
 //
 // Prints what it measured; exits 0 when the runs agree within the tolerances,
 // 1 when they do not, 2 on bad arguments or unreadable files.
@@ -8,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "tests/backends/run_compare.h"
 
@@ -17,7 +19,8 @@ int usage() {
     std::fprintf(stderr,
                  "usage: compare_runs trace A.jsonl B.jsonl [--relative R] [--absolute A]\n"
                  "       compare_runs image A.png B.png [--channel T] [--radius P] "
-                 "[--max-fraction F]\n");
+                 "[--max-fraction F]\n"
+                 "                    [--text LEFT,TOP,RIGHT,BOTTOM]... [--text-slack P]\n");
     return 2;
 }
 
@@ -41,14 +44,25 @@ bool number(const char* text, double& out) {
 int main(int argc, char** argv) {
     if (argc < 4) return usage();
     const std::string mode = argv[1];
-    double relative = 0, absolute = 0, channel = 48, radius = 1, maxFraction = 0.002;
+    double relative = 0, absolute = 0, channel = 48, radius = 1, maxFraction = 0.002, slack = 4;
+    std::vector<PixelBox> textBoxes;
     for (int i = 4; i < argc; i += 2) {
         const std::string opt = argv[i];
+        if (opt == "--text") {
+            PixelBox box;
+            char end = 0;
+            if (i + 1 >= argc || std::sscanf(argv[i + 1], "%d,%d,%d,%d%c", &box.left, &box.top,
+                                             &box.right, &box.bottom, &end) != 4)
+                return usage();
+            textBoxes.push_back(box);
+            continue;
+        }
         double* target = opt == "--relative"       ? &relative
                          : opt == "--absolute"     ? &absolute
                          : opt == "--channel"      ? &channel
                          : opt == "--radius"       ? &radius
                          : opt == "--max-fraction" ? &maxFraction
+                         : opt == "--text-slack"   ? &slack
                                                    : nullptr;
         if (target == nullptr || i + 1 >= argc || !number(argv[i + 1], *target)) return usage();
     }
@@ -74,18 +88,22 @@ int main(int argc, char** argv) {
             return 2;
         }
         const ImageComparison r =
-            compareImages(a, b, {static_cast<int>(channel), static_cast<int>(radius)});
+            compareImages(a, b,
+                          {static_cast<int>(channel), static_cast<int>(radius), textBoxes,
+                           static_cast<int>(slack)});
         if (!r.sameSize) {
             std::printf("image: sizes differ (%dx%d and %dx%d): DIFFERENT\n", a.width, a.height,
                         b.width, b.height);
             return 1;
         }
-        const bool ok = r.unmatchedFraction <= maxFraction;
+        const bool ok = r.unmatchedFraction <= maxFraction && r.textBoxesDiffering == 0;
         std::printf(
-            "image: %dx%d, %ld pixels differ in place, %ld unmatched within %d px "
-            "(fraction %.5f, limit %.5f): %s\n",
+            "image: %dx%d, %ld pixels differ in place, %ld unmatched within %d px outside "
+            "text (fraction %.5f, limit %.5f), %d of %zu text boxes differ%s%s: %s\n",
             a.width, a.height, r.exactDiffering, r.unmatched, static_cast<int>(radius),
-            r.unmatchedFraction, maxFraction, ok ? "close" : "DIFFERENT");
+            r.unmatchedFraction, maxFraction, r.textBoxesDiffering, textBoxes.size(),
+            r.textReport.empty() ? "" : ", first ", r.textReport.c_str(),
+            ok ? "close" : "DIFFERENT");
         return ok ? 0 : 1;
     }
     return usage();

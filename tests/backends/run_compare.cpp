@@ -151,6 +151,45 @@ TraceComparison compareTraces(const std::string& a, const std::string& b,
     return r;
 }
 
+namespace {
+
+bool inBox(const PixelBox& box, int x, int y) {
+    return x >= box.left && x < box.right && y >= box.top && y < box.bottom;
+}
+
+// Bounding box of the ink in `box`: pixels far (more than 96 in some channel)
+// from the box's top-left pixel, taken as its background. Empty (right <= left)
+// when there is none.
+PixelBox inkExtent(const RgbImage& image, PixelBox box) {
+    box.left = std::max(box.left, 0);
+    box.top = std::max(box.top, 0);
+    box.right = std::min(box.right, image.width);
+    box.bottom = std::min(box.bottom, image.height);
+    if (box.right <= box.left || box.bottom <= box.top) return PixelBox{};
+    PixelBox ink{box.right, box.bottom, box.left, box.top};
+    const uint8_t* bg = &image.pixels[(static_cast<size_t>(box.top) * image.width + box.left) * 3];
+    for (int y = box.top; y < box.bottom; ++y)
+        for (int x = box.left; x < box.right; ++x) {
+            const uint8_t* p = &image.pixels[(static_cast<size_t>(y) * image.width + x) * 3];
+            if (std::abs(p[0] - bg[0]) <= 96 && std::abs(p[1] - bg[1]) <= 96 &&
+                std::abs(p[2] - bg[2]) <= 96)
+                continue;
+            ink.left = std::min(ink.left, x);
+            ink.top = std::min(ink.top, y);
+            ink.right = std::max(ink.right, x + 1);
+            ink.bottom = std::max(ink.bottom, y + 1);
+        }
+    return ink.right > ink.left ? ink : PixelBox{};
+}
+
+std::string describe(const PixelBox& b) {
+    if (b.right <= b.left) return "no ink";
+    return "(" + std::to_string(b.left) + "," + std::to_string(b.top) + ")-(" +
+           std::to_string(b.right) + "," + std::to_string(b.bottom) + ")";
+}
+
+}  // namespace
+
 ImageComparison compareImages(const RgbImage& a, const RgbImage& b,
                               const ImageTolerance& tolerance) {
     ImageComparison r;
@@ -166,12 +205,20 @@ ImageComparison compareImages(const RgbImage& a, const RgbImage& b,
                 return false;
         return true;
     };
-    // Pixels of `p` with no close pixel of `q` within the radius.
+    auto inText = [&](int x, int y) {
+        for (const PixelBox& box : tolerance.textBoxes)
+            if (inBox(box, x, y)) return true;
+        return false;
+    };
+    // Pixels of `p` outside the text boxes with no close pixel of `q` within the radius.
+    long outside = 0;
     auto unmatched = [&](const RgbImage& p, const RgbImage& q) {
         long count = 0;
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x) {
                 const int pi = y * w + x;
+                if (inText(x, y)) continue;
+                if (&p == &a) ++outside;
                 if (close(p, pi, q, pi)) continue;
                 bool found = false;
                 for (int dy = -tolerance.radius; dy <= tolerance.radius && !found; ++dy)
@@ -187,7 +234,21 @@ ImageComparison compareImages(const RgbImage& a, const RgbImage& b,
     for (int i = 0; i < w * h; ++i)
         if (!close(a, i, b, i)) ++r.exactDiffering;
     r.unmatched = unmatched(a, b) + unmatched(b, a);
-    r.unmatchedFraction = static_cast<double>(r.unmatched) / (2.0 * static_cast<double>(r.pixels));
+    r.unmatchedFraction =
+        outside > 0 ? static_cast<double>(r.unmatched) / (2.0 * static_cast<double>(outside)) : 0.0;
+    for (const PixelBox& box : tolerance.textBoxes) {
+        const PixelBox ea = inkExtent(a, box), eb = inkExtent(b, box);
+        const bool emptyA = ea.right <= ea.left, emptyB = eb.right <= eb.left;
+        const int s = tolerance.textSlack;
+        const bool agree = emptyA == emptyB && (emptyA || (std::abs(ea.left - eb.left) <= s &&
+                                                           std::abs(ea.top - eb.top) <= s &&
+                                                           std::abs(ea.right - eb.right) <= s &&
+                                                           std::abs(ea.bottom - eb.bottom) <= s));
+        if (agree) continue;
+        if (r.textBoxesDiffering++ == 0)
+            r.textReport =
+                "text in " + describe(box) + ": " + describe(ea) + " against " + describe(eb);
+    }
     return r;
 }
 

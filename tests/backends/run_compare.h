@@ -3,9 +3,12 @@
 //
 // Traces must agree line for line and token for token; numbers may differ by a
 // stated tolerance and the CPU time of a frame ("cpuUs") is not compared.
-// Pictures may differ where the two rasterisers place a line or a glyph edge a
-// pixel apart: a pixel counts as different only when no pixel within `radius`
-// of it in the other picture has all channels within `channelTolerance`.
+// Pictures may differ where the two rasterisers place a line a pixel apart: a
+// pixel counts as different only when no pixel within `radius` of it in the
+// other picture has all channels within `channelTolerance`. Text is drawn by
+// each platform's own font rasteriser (same metrics, different glyph shapes), so
+// inside the text boxes given only where the text is matters: the bounding box
+// of its ink must agree within `textSlack` pixels on every side.
 #pragma once
 
 #include <cstdint>
@@ -37,9 +40,15 @@ struct RgbImage {
     std::vector<uint8_t> pixels;  // width * height * 3
 };
 
+struct PixelBox {
+    int left = 0, top = 0, right = 0, bottom = 0;  // right and bottom exclusive
+};
+
 struct ImageTolerance {
-    int channelTolerance = 48;  // largest channel difference that still matches
-    int radius = 1;             // neighbourhood searched for a match, in pixels
+    int channelTolerance = 48;        // largest channel difference that still matches
+    int radius = 1;                   // neighbourhood searched for a match, in pixels
+    std::vector<PixelBox> textBoxes;  // regions holding text
+    int textSlack = 4;                // pixels each edge of the ink's bounding box may move
 };
 
 struct ImageComparison {
@@ -47,7 +56,9 @@ struct ImageComparison {
     long pixels = 0;          // width * height
     long exactDiffering = 0;  // pixels whose colour differs beyond the tolerance in place
     long unmatched = 0;       // pixels of either picture with no match near them in the other
-    double unmatchedFraction = 0.0;  // unmatched / (2 * pixels)
+    double unmatchedFraction = 0.0;  // unmatched / (2 * pixels outside the text boxes)
+    int textBoxesDiffering = 0;      // text boxes whose ink extents disagree
+    std::string textReport;          // the first disagreeing box and both extents
 };
 
 ImageComparison compareImages(const RgbImage& a, const RgbImage& b,

@@ -101,4 +101,35 @@ TEST(ImageComparison, DifferentSizesNeverCompareEqual) {
     EXPECT_FALSE(compareImages(RgbImage{}, RgbImage{}, {}).sameSize);
 }
 
+TEST(ImageComparison, TextCountsByWhereItsInkIs) {
+    // The same line of text from two font rasterisers: thinner strokes, same extent.
+    RgbImage a = blank(120, 40, 125), b = blank(120, 40, 125);
+    for (int y = 10; y < 22; ++y) {
+        hline(a, y, 10, 80, 255, 255, 255);
+        if (y % 3 == 0) hline(b, y, 11, 79, 255, 255, 255);
+    }
+    ImageTolerance t;
+    EXPECT_GT(compareImages(a, b, t).unmatched, 0);  // as geometry it differs
+    t.textBoxes = {{0, 5, 120, 30}};
+    ImageComparison r = compareImages(a, b, t);
+    EXPECT_EQ(r.unmatched, 0);
+    EXPECT_EQ(r.textBoxesDiffering, 0) << r.textReport;
+
+    // Text that is longer, moved down or missing is caught.
+    RgbImage longer = blank(120, 40, 125);
+    for (int y = 10; y < 22; ++y) hline(longer, y, 10, 100, 255, 255, 255);
+    EXPECT_EQ(compareImages(a, longer, t).textBoxesDiffering, 1);
+    RgbImage lower = blank(120, 40, 125);
+    for (int y = 16; y < 28; ++y) hline(lower, y, 10, 80, 255, 255, 255);
+    EXPECT_EQ(compareImages(a, lower, t).textBoxesDiffering, 1);
+    r = compareImages(a, blank(120, 40, 125), t);
+    EXPECT_EQ(r.textBoxesDiffering, 1);
+    EXPECT_NE(r.textReport.find("no ink"), std::string::npos) << r.textReport;
+
+    // Geometry outside the text boxes still counts.
+    RgbImage extra = a;
+    hline(extra, 35, 10, 50, 255, 0, 0);
+    EXPECT_EQ(compareImages(a, extra, t).unmatched, 41);
+}
+
 }  // namespace

@@ -1,0 +1,3 @@
+#include "apps/articulated/articulated.h"
+
+int main(int argc, char** argv) { return articulatedMain(argc, argv); }

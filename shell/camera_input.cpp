@@ -1,0 +1,103 @@
+#include "shell/camera_input.h"
+
+#include <cmath>
+
+void zoomCamera(OrbitCamera& camera, double d) {
+    const Vec3 toTarget{camera.target.x - camera.eye.x, camera.target.y - camera.eye.y,
+                        camera.target.z - camera.eye.z};
+    Vec3 v{};  // stays zero when the eye is on the target
+    normalizeVec3(v, toTarget);
+    const double step = d * 0.2;
+    const Vec3 eye{static_cast<float>(camera.eye.x + v.x * step),
+                   static_cast<float>(camera.eye.y + v.y * step),
+                   static_cast<float>(camera.eye.z + v.z * step)};
+    if (!std::isfinite(eye.x) || !std::isfinite(eye.y) || !std::isfinite(eye.z)) return;
+    const Vec3 rest{camera.target.x - eye.x, camera.target.y - eye.y, camera.target.z - eye.z};
+    if (lengthVec3(rest) < kMinEyeDistance) return;
+    camera.eye = eye;
+}
+
+void orbitCamera(OrbitCamera& camera, double dx, double /*dy*/) {
+    const double theta = -dx * (1.0 / 300.0);
+    const Matrix4 toOrigin = matrixTranslation(0.0f, 0.0f, 0.0f);
+    Matrix4 back = toOrigin;
+    matrixInverse(back, toOrigin);
+    const Matrix4 m = matrixMultiply(
+        matrixMultiply(toOrigin, matrixRotationZ(static_cast<float>(theta))), back);
+    const Vec3 eye = vec3TransformCoord(camera.eye, m);
+    if (!std::isfinite(eye.x) || !std::isfinite(eye.y) || !std::isfinite(eye.z)) return;
+    camera.eye = eye;
+}
+
+void mouseButton(MouseLook& look, Window* window, uint32_t message) {
+    switch (message) {
+        case msg::LButtonDown:
+            getWindowRect(window, look.windowRect);
+            look.cursorFree = false;
+            showCursor(false);
+            break;
+        case msg::LButtonUp:
+            showCursor(true);
+            look.cursorFree = true;
+            break;
+        case msg::RButtonDown:
+            getWindowRect(window, look.windowRect);
+            showCursor(false);
+            look.zoomDrag = true;
+            look.cursorFree = false;
+            break;
+        case msg::RButtonUp:
+            showCursor(true);
+            look.zoomDrag = false;
+            look.cursorFree = true;
+            break;
+        default:
+            break;
+    }
+}
+
+void mouseMove(MouseLook& look, OrbitCamera& camera, intptr_t lParam) {
+    const uint32_t bits = static_cast<uint32_t>(lParam);
+    look.curX = static_cast<float>(bits & 0xFFFFu);
+    look.curY = static_cast<float>((bits >> 16) & 0xFFFFu);
+    if (look.firstMove) {
+        look.lastRecentreMs = getTickCount();
+        look.firstMove = false;
+    }
+    if (!look.zoomDrag && look.cursorFree) return;
+
+    const double dx = look.prevX - look.curX;
+    const double dy = look.prevY - look.curY;
+    auto apply = [&] {
+        if (look.zoomDrag) {
+            zoomCamera(camera, dy);
+        } else {
+            orbitCamera(camera, dx, dy);
+        }
+    };
+    if (static_cast<uint32_t>(getTickCount() - look.lastRecentreMs) > kRecentreIntervalMs) {
+        setCursorPos(look.windowRect.left + kRecentreOffset,
+                     look.windowRect.top + kRecentreOffset);
+        look.lastRecentreMs = getTickCount();
+        look.skipNextMove = true;
+        apply();
+        return;
+    }
+    if (look.skipNextMove) {
+        look.skipNextMove = false;
+    } else {
+        apply();
+    }
+    look.prevX = look.curX;
+    look.prevY = look.curY;
+}
+
+void confineCursor(const MouseLook& look) {
+    if (!look.cursorFree) {
+        const Rect r{look.windowRect.left + 10, look.windowRect.top + 50,
+                     look.windowRect.right - 10, look.windowRect.bottom - 10};
+        clipCursor(&r);
+    } else {
+        clipCursor(nullptr);
+    }
+}

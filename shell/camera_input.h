@@ -1,0 +1,61 @@
+// Mouse input and the orbit camera shared by the programs.
+//
+// While a mouse button is held the cursor is hidden, confined to the window and
+// pulled back to a fixed point of the window at most once every 20 ms; the move
+// that this re-centring causes is recognised and ignored, so the jump back never
+// turns the camera. A left drag orbits the eye about the world Z axis, a right
+// drag zooms it towards or away from the target.
+#pragma once
+
+#include <cstdint>
+
+#include "common/math.h"
+#include "shell/services.h"
+
+// The eye looks at `target` with `up` as the vertical; input moves only `eye`.
+struct OrbitCamera {
+    Vec3 eye;
+    Vec3 target;
+    Vec3 up{0.0f, 0.0f, 1.0f};
+};
+
+// Drag state: free -> orbiting (left button) or zooming (right button) -> free.
+struct MouseLook {
+    bool firstMove = true;        // no mouse move seen yet
+    bool cursorFree = true;       // no drag in progress: the cursor is not confined
+    bool zoomDrag = false;        // the right button is held
+    bool skipNextMove = false;    // the next move is the echo of a re-centring
+    uint32_t lastRecentreMs = 0;  // tick of the last re-centring (set at the first move)
+    float curX = 0.0f, curY = 0.0f;  // client pixels of the current move
+    double prevX = 250.0, prevY = 250.0;  // client pixels of the last applied move
+    Rect windowRect;                      // window's screen rectangle at the last press
+};
+
+// Minimum ms between two re-centrings of the cursor during a drag.
+constexpr uint32_t kRecentreIntervalMs = 20;
+// The re-centring point, relative to the window's top-left corner (screen pixels).
+constexpr int kRecentreOffset = 250;
+
+// Moves the eye along the unit direction towards the target by d * 0.2 units
+// (d in mouse pixels, positive when the mouse moved up). A step that would put the
+// eye on the target (closer than kMinEyeDistance) is not taken, so the view stays
+// defined; the eye may otherwise pass through the target.
+void zoomCamera(OrbitCamera& camera, double d);
+constexpr float kMinEyeDistance = 1e-3f;
+
+// Turns the eye about the world Z axis (pivot: the origin) by -dx / 300 radians;
+// dy is not used. dx = prevX - curX in mouse pixels.
+void orbitCamera(OrbitCamera& camera, double dx, double dy);
+
+// Button messages (left/right down/up) of a dragging program. The caller still
+// passes the message on to defWindowProc.
+void mouseButton(MouseLook& look, Window* window, uint32_t message);
+
+// A mouse-move message: re-centres the cursor, skips its echo and applies the
+// drag to the camera (zoom while the right button is held, orbit during a left
+// drag, nothing when no drag runs).
+void mouseMove(MouseLook& look, OrbitCamera& camera, intptr_t lParam);
+
+// Confines the cursor to the window (inset by 10 left/right/bottom and 50 at the
+// top) during a drag, frees it otherwise. Called once per frame.
+void confineCursor(const MouseLook& look);

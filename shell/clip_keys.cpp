@@ -1,0 +1,93 @@
+#include "shell/clip_keys.h"
+
+#include <cstdio>
+#include <string>
+
+#include "model/smd.h"
+#include "shell/scene.h"
+#include "shell/shell.h"
+
+void loadClip(const ClipPlayback& playback, const char* fileName) {
+    if (playback.clip == nullptr) return;
+    const SmdLoadResult result = loadSmd(*playback.clip, fileName);
+    const std::string report = describeSmdLoad(fileName, result);
+    if (!report.empty()) {
+        std::fputs(report.c_str(), stderr);
+        if (report.back() != '\n') std::fputc('\n', stderr);
+    }
+    const size_t bones = playback.clip->bones.size();
+    if (playback.maxDrawnBones > 0 && bones > playback.maxDrawnBones) {
+        std::fprintf(stderr,
+                     "%s: warning: %zu bones; each bone's line is drawn with at most %u "
+                     "segments\n",
+                     fileName, bones, playback.maxDrawnBones);
+    }
+}
+
+void clipKey(const ClipPlayback& playback, uint32_t key) {
+    ClipClock* clock = playback.clock;
+    switch (key) {
+        case vk::Escape:
+            releaseDevice();
+            postQuitMessage(0);
+            break;
+        case 'A':
+            if (clock) clock->interpolate = !clock->interpolate;
+            break;
+        case 'R':
+            loadClip(playback, "run.smd");
+            break;
+        case 'S':
+            loadClip(playback, "barney.smd");
+            if (clock) {
+                clock->currentFrame = 0;
+                clock->nextFrame = 0;
+            }
+            break;
+        case 'W':
+            loadClip(playback, "walk.smd");
+            break;
+        case vk::Add:
+            if (clock) {
+                clock->framePeriodMs -= kTempoStepMs;
+                if (clock->framePeriodMs <= 0) clock->framePeriodMs = 1;
+            }
+            break;
+        case vk::Subtract:
+            // No upper limit by design; saturate instead of overflowing.
+            if (clock && clock->framePeriodMs <= INT32_MAX - kTempoStepMs) {
+                clock->framePeriodMs += kTempoStepMs;
+            }
+            break;
+        case vk::F1:
+            shell.helpVisible = !shell.helpVisible;
+            break;
+        default:
+            break;
+    }
+}
+
+intptr_t clipProgramMessage(const ClipPlayback& playback, Window* window, uint32_t message,
+                            uintptr_t wParam, intptr_t lParam) {
+    switch (message) {
+        case msg::KeyDown:
+            clipKey(playback, static_cast<uint32_t>(wParam));
+            return 0;
+        case msg::Destroy:
+            releaseDevice();
+            postQuitMessage(0);
+            return 0;
+        case msg::MouseMove:
+            mouseMove(shell.mouse, shell.camera, lParam);
+            return 0;
+        case msg::LButtonDown:
+        case msg::LButtonUp:
+        case msg::RButtonDown:
+        case msg::RButtonUp:
+            mouseButton(shell.mouse, window, message);
+            break;
+        default:
+            break;
+    }
+    return defWindowProc(window, message, wParam, lParam);
+}

@@ -1,0 +1,35 @@
+// The process-wide state every program shares: the window, the Direct3D objects,
+// the camera with its mouse look, the frame counter and the help switch. Each
+// program is its own executable, so there is exactly one of these per process.
+// Programs keep their own state (clip, clock, path, reach) in their own aggregate.
+#pragma once
+
+#include <string>
+
+#include "shell/camera_input.h"
+#include "shell/frame_timing.h"
+#include "shell/services.h"
+
+// The Direct3D objects, created at start-up and released by releaseDevice().
+struct Graphics {
+    Direct3D* d3d = nullptr;
+    Device* device = nullptr;
+    Font* font = nullptr;
+    VertexBuffer* lineBuffer = nullptr;  // the one vertex buffer every draw call goes through
+};
+
+struct ShellState {
+    Window* window = nullptr;
+    Graphics graphics;
+    OrbitCamera camera;
+    MouseLook mouse;
+    FpsCounter fps;
+    bool helpVisible = false;
+    std::string startupError;  // why the last start-up step failed (empty when none did)
+};
+
+extern ShellState shell;
+
+// Back to the state at process start (tests run several programs in one process).
+// Does not release anything: call releaseDevice() first.
+void resetShell();

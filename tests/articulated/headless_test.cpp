@@ -1,0 +1,256 @@
+// Runs the real articulated executable headless with scripted input and checks
+// the trace it writes and the frames it captures.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/support/json_line.h"
+#include "tests/support/png_image.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Result {
+    int status = -1;
+    std::string err;
+    std::vector<JsonFields> trace;
+};
+
+class Headless : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = fs::temp_directory_path() /
+              ("articulated_headless_" + std::string(::testing::UnitTest::GetInstance()
+                                                         ->current_test_info()
+                                                         ->name()));
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+    }
+    void TearDown() override {
+        if (!HasFailure()) fs::remove_all(dir);
+    }
+    std::string path(const std::string& name) const { return (dir / name).string(); }
+
+    // Runs articulated --headless with the script (if any) and a trace.
+    Result run(const std::string& script, const std::string& extra = "",
+               const std::string& data = ARTICULATED_DATA_DIR) {
+        std::string command = std::string("'") + ARTICULATED_EXE + "' --headless --data '" +
+                              data + "' --trace '" + path("trace.jsonl") + "'";
+        if (!script.empty()) {
+            std::ofstream(path("script.txt")) << script;
+            command += " --script '" + path("script.txt") + "'";
+        }
+        command += " " + extra + " 2>'" + path("stderr.txt") + "' >/dev/null";
+        Result r;
+        const int raw = std::system(command.c_str());
+        r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        std::ifstream errIn(path("stderr.txt"));
+        std::stringstream s;
+        s << errIn.rdbuf();
+        r.err = s.str();
+        std::ifstream in(path("trace.jsonl"));
+        for (std::string line; std::getline(in, line);) {
+            JsonFields f;
+            std::string error;
+            EXPECT_TRUE(parseJsonLine(line, f, error)) << error << ": " << line;
+            r.trace.push_back(f);
+        }
+        return r;
+    }
+    PngImage image(const std::string& name) {
+        PngImage img;
+        std::string error;
+        EXPECT_TRUE(readPng(path(name), img, error)) << error;
+        return img;
+    }
+    fs::path dir;
+};
+
+double num(const JsonFields& f, const std::string& key) {
+    auto it = f.find(key);
+    EXPECT_TRUE(it != f.end() && it->second.kind == JsonValue::Kind::Number) << key;
+    return it == f.end() ? NAN : it->second.number;
+}
+bool flag(const JsonFields& f, const std::string& key) {
+    auto it = f.find(key);
+    EXPECT_TRUE(it != f.end() && it->second.kind == JsonValue::Kind::Bool) << key;
+    return it != f.end() && it->second.boolean;
+}
+// The trace line of the first frame drawn at or after `ms` into the run.
+const JsonFields& at(const Result& r, uint32_t ms) {
+    for (const JsonFields& f : r.trace) {
+        if (num(f, "tick") - num(r.trace[0], "tick") >= ms) return f;
+    }
+    ADD_FAILURE() << "no frame at " << ms << " ms";
+    return r.trace.back();
+}
+
+TEST_F(Headless, TraceHasOneLinePerFrameWithTheClipClock) {
+    const Result r = run("", "--frames 40");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    ASSERT_EQ(r.trace.size(), 40u);
+    int advances = 0;
+    for (size_t i = 0; i < r.trace.size(); ++i) {
+        const JsonFields& f = r.trace[i];
+        EXPECT_EQ(num(f, "frame"), i + 1.0);
+        EXPECT_EQ(num(f, "tick"), 1000000.0 + 16.0 * i);
+        EXPECT_EQ(num(f, "fps"), 0.0);  // nothing is shown in the first second
+        EXPECT_FALSE(flag(f, "help"));
+        EXPECT_EQ(num(f, "eye.0"), -100.0);
+        EXPECT_EQ(num(f, "clip.periodMs"), 300.0);
+        EXPECT_TRUE(flag(f, "clip.interpolate"));
+        const double frames = num(f, "clip.frames");
+        EXPECT_GE(frames, 25.0);
+        EXPECT_LE(frames, 35.0);
+        EXPECT_LE(num(f, "clip.elapsedMs"), 300.0);
+        EXPECT_GE(num(f, "cpuUs"), 0.0);
+        EXPECT_EQ(f.count("path") + f.count("path.fraction") + f.count("reach.active"), 0u);
+        if (i > 0 && num(f, "clip.current") != num(r.trace[i - 1], "clip.current")) ++advances;
+    }
+    // 39 steps of 16 ms: the clock moves on after 304 ms, then again 304 ms later.
+    EXPECT_EQ(advances, 2);
+    EXPECT_EQ(num(r.trace[19], "clip.current"), 1.0);
+    EXPECT_EQ(num(r.trace[19], "clip.next"), 2.0);
+    EXPECT_EQ(num(r.trace[18], "clip.elapsedMs"), 288.0);
+}
+
+TEST_F(Headless, TheFrameRateIsShownAfterTheFirstSecondAndTicksMayWrap) {
+    const Result r = run("", "--frames 80 --tick-start 4294967000");
+    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_EQ(r.trace.size(), 80u);
+    EXPECT_EQ(num(r.trace[0], "tick"), 4294967000.0);
+    EXPECT_EQ(num(r.trace[79], "tick"), std::fmod(4294967000.0 + 79 * 16, 4294967296.0));
+    // 1001 ms after the first frame: frames 2 .. 63 counted.
+    EXPECT_EQ(num(r.trace[62], "fps"), 0.0);
+    EXPECT_EQ(num(r.trace[63], "fps"), 62.0);
+    EXPECT_EQ(num(r.trace[79], "clip.current"), 4.0);  // the clock runs across the wrap
+}
+
+TEST_F(Headless, F1ShowsTheHelpLinesAndNoSkeleton) {
+    const Result r = run(
+        "100 capture skeleton.png\n"
+        "200 key F1\n"
+        "300 capture help.png\n"
+        "400 close\n");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_FALSE(flag(at(r, 150), "help"));
+    EXPECT_TRUE(flag(at(r, 250), "help"));
+    EXPECT_LT(r.trace.size(), 30u);  // closed by the script
+
+    const PngImage skeleton = image("skeleton.png");
+    const PngImage help = image("help.png");
+    ASSERT_EQ(skeleton.width, 484);
+    ASSERT_EQ(skeleton.height, 461);
+    const auto grey = [](const PngImage::Pixel& p) {
+        return p.r == 125 && p.g == 125 && p.b == 125;
+    };
+    EXPECT_TRUE(grey(skeleton.at(470, 450)));
+    EXPECT_TRUE(grey(help.at(470, 450)));
+    // The frame rate in the top-left corner on both.
+    EXPECT_GT(skeleton.count(8, 8, 100, 30, isWhite), 15);
+    EXPECT_GT(help.count(8, 8, 100, 30, isWhite), 15);
+    // The first help line ("F1: Toggle Help" at y 50) only with help.
+    EXPECT_EQ(skeleton.count(8, 45, 150, 72, isWhite), 0);
+    EXPECT_GT(help.count(8, 45, 150, 72, isWhite), 30);
+    // The last help line ends near y 280; below it only the skeleton's legs are white.
+    EXPECT_GT(skeleton.count(0, 300, 484, 461, isWhite), 20);
+    EXPECT_EQ(help.count(0, 300, 484, 461, isWhite), 0);
+}
+
+TEST_F(Headless, KeysChangeTempoInterpolationAndTheClip) {
+    const Result r = run(
+        "50 key ADD\n"
+        "100 key ADD\n"
+        "150 key SUBTRACT\n"
+        "200 key A\n"
+        "300 key A\n"
+        "400 key S\n"
+        "500 key R\n"
+        "600 key W\n"
+        "700 close\n");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(num(at(r, 0), "clip.periodMs"), 300.0);
+    EXPECT_EQ(num(at(r, 60), "clip.periodMs"), 295.0);
+    EXPECT_EQ(num(at(r, 110), "clip.periodMs"), 290.0);
+    EXPECT_EQ(num(at(r, 160), "clip.periodMs"), 295.0);
+    EXPECT_TRUE(flag(at(r, 190), "clip.interpolate"));
+    EXPECT_FALSE(flag(at(r, 210), "clip.interpolate"));
+    EXPECT_TRUE(flag(at(r, 310), "clip.interpolate"));
+    const JsonFields& walk = at(r, 380);
+    EXPECT_GT(num(walk, "clip.current"), 0.0);
+    const JsonFields& stand = at(r, 410);
+    EXPECT_EQ(num(stand, "clip.frames"), 1.0);
+    EXPECT_EQ(num(stand, "clip.current"), 0.0);
+    EXPECT_EQ(num(stand, "clip.next"), 0.0);
+    const double runFrames = num(at(r, 510), "clip.frames");
+    EXPECT_GE(runFrames, 16.0);
+    EXPECT_LE(runFrames, 24.0);
+    EXPECT_EQ(num(at(r, 610), "clip.frames"), num(walk, "clip.frames"));
+}
+
+TEST_F(Headless, ALeftDragTurnsTheEyeAboutZAndARightDragZooms) {
+    const Result r = run(
+        "100 lbuttondown 250 250\n"
+        "100 mousemove 250 250\n"
+        "116 mousemove 220 250\n"  // 16 ms later, inside the 20 ms gate: dx = 30
+        "132 lbuttonup 220 250\n"
+        // Long after the last re-centring: this move pulls the cursor back to the
+        // window's point (250, 250), whose echo arrives at client (242, 219) and is
+        // skipped; the next move is measured from there.
+        "300 rbuttondown 250 250\n"
+        "300 mousemove 250 250\n"
+        "316 mousemove 242 209\n"  // 10 px up: 2 units closer
+        "332 rbuttonup 242 209\n"
+        "400 close\n");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const JsonFields& turned = at(r, 200);
+    const double theta = -30.0 / 300.0;
+    EXPECT_NEAR(num(turned, "eye.0"), -100.0 * std::cos(theta), 1e-3);
+    EXPECT_NEAR(num(turned, "eye.1"), -100.0 * std::sin(theta), 1e-3);
+    EXPECT_EQ(num(turned, "eye.2"), 0.0);
+    const JsonFields& zoomed = at(r, 380);
+    EXPECT_NEAR(std::hypot(num(zoomed, "eye.0"), num(zoomed, "eye.1")), 98.0, 1e-3);
+    EXPECT_NEAR(std::atan2(num(zoomed, "eye.1"), num(zoomed, "eye.0")),
+                std::atan2(num(turned, "eye.1"), num(turned, "eye.0")), 1e-5);
+}
+
+TEST_F(Headless, EscapeEndsTheRunWithStatusZero) {
+    const Result r = run("50 key ESCAPE\n");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.trace.size(), 4u);  // frames at 0, 16, 32 and 48 ms
+}
+
+TEST_F(Headless, MissingClipFilesAreReportedAndTheProgramRuns) {
+    const Result r = run("16 capture empty.png\n32 key R\n", "--frames 5", dir.string());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("walk.smd"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("run.smd"), std::string::npos) << r.err;
+    ASSERT_EQ(r.trace.size(), 5u);
+    EXPECT_EQ(num(r.trace[4], "clip.frames"), 0.0);
+    const PngImage img = image("empty.png");
+    EXPECT_GT(img.count(8, 8, 100, 30, isWhite), 15);  // the frame rate only
+    EXPECT_EQ(img.count(0, 40, 484, 461, isWhite), 0);
+}
+
+TEST_F(Headless, BadOptionsAndDataFailWithAReason) {
+    Result r = run("", "--frames 0");
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find("--frames"), std::string::npos) << r.err;
+    r = run("10 key NOPE\n");
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find("script.txt:1:"), std::string::npos) << r.err;
+    r = run("", "--frames 1", path("no-such-dir"));
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find("no-such-dir"), std::string::npos) << r.err;
+}
+
+}  // namespace

@@ -1,0 +1,290 @@
+#include "shell/scene.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <limits>
+#include <string>
+
+#include "shell/recording/recording.h"
+#include "shell/shell.h"
+#include "shell/skeleton_draw.h"
+#include "shell/trace.h"
+
+namespace {
+
+using recording::Call;
+using recording::CallKind;
+
+class SceneTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        recording::reset();
+        resetShell();
+        registerWindowClass("test", [](Window*, uint32_t, uintptr_t, intptr_t) -> intptr_t {
+            return 0;
+        });
+        window = createWindow("test", "test", 100, 100, 500, 500);
+        recording::clearCalls();
+    }
+    void TearDown() override { releaseDevice(); }
+    void ready() {
+        ASSERT_EQ(initDevice(window), S_OK_);
+        LineVertex initial[69] = {};
+        ASSERT_EQ(createLineBuffer(initial, 69), S_OK_);
+        recording::clearCalls();
+    }
+    Window* window = nullptr;
+};
+
+TEST_F(SceneTest, DeviceIsCreatedWithTheFixedConfiguration) {
+    ASSERT_EQ(initDevice(window), S_OK_);
+    const auto& calls = recording::calls();
+    ASSERT_EQ(calls.size(), 5u);
+    EXPECT_EQ(calls[0].kind, CallKind::CreateDirect3D);
+    EXPECT_EQ(calls[0].a, 31u);
+    EXPECT_EQ(calls[1].kind, CallKind::CreateDevice);
+    EXPECT_EQ(calls[1].a, 1u);  // windowed
+    EXPECT_EQ(calls[1].b, 0u);  // no depth buffer
+    EXPECT_EQ(calls[1].c, 0u);  // default interval
+    EXPECT_EQ(calls[2].kind, CallKind::SetRenderState);
+    EXPECT_EQ(calls[2].a, static_cast<uint32_t>(RenderState::CullMode));
+    EXPECT_EQ(calls[2].b, CullNone);
+    EXPECT_EQ(calls[3].a, static_cast<uint32_t>(RenderState::Lighting));
+    EXPECT_EQ(calls[3].b, 0u);
+    EXPECT_EQ(calls[4].kind, CallKind::CreateFont);
+    EXPECT_EQ(calls[4].text, "Arial");
+    EXPECT_EQ(static_cast<int>(calls[4].a), -16);
+    EXPECT_EQ(calls[4].b, 700u);
+    EXPECT_EQ(calls[4].c, 0u);  // width 0, mip levels 0, not italic
+
+    LineVertex initial[3] = {{1, 2, 3, 0xFFFFFFFF}, {}, {}};
+    ASSERT_EQ(createLineBuffer(initial, 3), S_OK_);
+    const auto buffers = recording::callsOf(CallKind::CreateVertexBuffer);
+    ASSERT_EQ(buffers.size(), 1u);
+    EXPECT_EQ(buffers[0].a, 1760u);
+    EXPECT_EQ(buffers[0].b, 0u);
+    EXPECT_EQ(buffers[0].c, FvfXyz | FvfDiffuse);
+    const auto locks = recording::callsOf(CallKind::Lock);
+    ASSERT_EQ(locks.size(), 1u);
+    EXPECT_EQ(locks[0].a, 0u);
+    EXPECT_EQ(locks[0].b, 48u);
+    EXPECT_EQ(recording::countOf(CallKind::Unlock), 1u);
+    EXPECT_EQ(recording::liveObjects(), 4);
+
+    releaseDevice();
+    EXPECT_EQ(recording::liveObjects(), 0);
+    releaseDevice();  // a second release (Escape, then the window's destruction) is harmless
+    EXPECT_EQ(recording::countOf(CallKind::ReleaseDevice), 1u);
+}
+
+TEST_F(SceneTest, AFailedStartUpStepLeavesNothingBehindAndSaysWhy) {
+    const struct {
+        bool recording::Controls::*fail;
+        const char* reason;
+    } cases[] = {
+        {&recording::Controls::failDirect3D, "Direct3D"},
+        {&recording::Controls::failDevice, "device"},
+        {&recording::Controls::failFont, "font"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.reason);
+        recording::controls() = recording::Controls{};
+        recording::controls().*c.fail = true;
+        shell.startupError.clear();
+        EXPECT_EQ(initDevice(window), E_FAIL_);
+        EXPECT_NE(shell.startupError.find(c.reason), std::string::npos) << shell.startupError;
+        EXPECT_EQ(recording::liveObjects(), 0);
+        EXPECT_EQ(shell.graphics.d3d, nullptr);
+    }
+    recording::controls() = recording::Controls{};
+    ASSERT_EQ(initDevice(window), S_OK_);
+    LineVertex v[69] = {};
+    recording::controls().failVertexBuffer = true;
+    EXPECT_EQ(createLineBuffer(v, 69), E_FAIL_);
+    recording::controls().failVertexBuffer = false;
+    recording::controls().failAllLocks = true;
+    EXPECT_EQ(createLineBuffer(v, 69), E_FAIL_);
+    EXPECT_EQ(shell.graphics.lineBuffer, nullptr);
+    EXPECT_EQ(recording::liveObjects(), 3);  // the failed buffer was released
+}
+
+TEST_F(SceneTest, DrawVerticesUploadsTheWholeArrayThenDraws) {
+    ready();
+    LineVertex v[101] = {};
+    v[0] = {1, 2, 3, 0xFF00FF00};
+    v[100] = {9, 9, 9, 0xFFFFFFFF};
+    ASSERT_EQ(drawVertices(v, 101, PrimitiveType::PointList, 101), S_OK_);
+    const auto& calls = recording::calls();
+    ASSERT_EQ(calls.size(), 5u);
+    EXPECT_EQ(calls[0].kind, CallKind::Lock);
+    EXPECT_EQ(calls[0].a, 0u);
+    EXPECT_EQ(calls[0].b, 1616u);
+    EXPECT_EQ(calls[0].c, 0u);
+    EXPECT_EQ(calls[1].kind, CallKind::Unlock);
+    EXPECT_EQ(calls[2].kind, CallKind::SetStreamSource);
+    EXPECT_EQ(calls[2].a, 0u);
+    EXPECT_EQ(calls[2].b, 0u);
+    EXPECT_EQ(calls[2].c, 16u);
+    EXPECT_EQ(calls[3].kind, CallKind::SetFvf);
+    EXPECT_EQ(calls[3].a, FvfXyz | FvfDiffuse);
+    EXPECT_EQ(calls[4].kind, CallKind::DrawPrimitive);
+    EXPECT_EQ(calls[4].a, static_cast<uint32_t>(PrimitiveType::PointList));
+    EXPECT_EQ(calls[4].b, 0u);
+    EXPECT_EQ(calls[4].c, 101u);
+    ASSERT_EQ(calls[4].vertices.size(), 101u);
+    EXPECT_EQ(calls[4].vertices[0].color, 0xFF00FF00u);
+    EXPECT_EQ(calls[4].vertices[100].x, 9.0f);
+}
+
+TEST_F(SceneTest, DrawVerticesRefusesWhatWouldOverrunAndReportsAFailedLock) {
+    ready();
+    LineVertex v[111] = {};
+    EXPECT_EQ(drawVertices(v, 111, PrimitiveType::PointList, 1), E_FAIL_);  // > 1760 bytes
+    EXPECT_EQ(drawVertices(v, 3, PrimitiveType::LineStrip, 3), E_FAIL_);    // reads 4 of 3
+    EXPECT_EQ(drawVertices(v, 3, PrimitiveType::TriangleList, 2), E_FAIL_);  // reads 6 of 3
+    EXPECT_EQ(recording::countOf(CallKind::Lock), 0u);
+    recording::controls().failAllLocks = true;
+    EXPECT_TRUE(failed(drawVertices(v, 3, PrimitiveType::TriangleList, 1)));
+    EXPECT_EQ(recording::countOf(CallKind::DrawPrimitive), 0u);
+}
+
+TEST_F(SceneTest, FramePiecesClearSetTheTransformsAndWriteTheOverlay) {
+    ready();
+    shell.camera = OrbitCamera{{-100, 0, 0}, {0, 0, 0}, {0, 0, 1}};
+    ASSERT_TRUE(beginFrame(0xFF7D7D7D));
+    setupTransforms();
+    drawHelpLines();
+    drawFpsText(0);
+    endFrame();
+    presentFrame();
+    const auto& calls = recording::calls();
+    ASSERT_EQ(calls.size(), 2u + 2u + 8u + 1u + 2u);
+    EXPECT_EQ(calls[0].kind, CallKind::Clear);
+    EXPECT_EQ(calls[0].a, ClearTarget);
+    EXPECT_EQ(calls[0].b, 0xFF7D7D7Du);
+    EXPECT_EQ(calls[0].z, 1.0f);
+    EXPECT_EQ(calls[1].kind, CallKind::BeginScene);
+    EXPECT_EQ(calls[2].a, static_cast<uint32_t>(TransformState::Projection));
+    const Matrix4 proj = matrixPerspectiveFovLH(0.7853982f, 1.0f, 1.0f, 1000.0f);
+    EXPECT_EQ(std::memcmp(&calls[2].matrix, &proj, sizeof proj), 0);
+    EXPECT_EQ(calls[3].a, static_cast<uint32_t>(TransformState::View));
+    const Matrix4 view = matrixLookAtLH({-100, 0, 0}, {0, 0, 0}, {0, 0, 1});
+    EXPECT_EQ(std::memcmp(&calls[3].matrix, &view, sizeof view), 0);
+    const char* texts[] = {"F1: Toggle Help",
+                           "A: Toggle Linear Interpolation",
+                           "W: Walking Animation",
+                           "S: Standing Animation",
+                           "R: Running Animation",
+                           "+/-: Increase/Decrease Tempo (Keypad +/-)",
+                           "Hold L Mouse Button: Rotate Left/Right",
+                           "Hold R Mouse Button: Zoom Forward/Back",
+                           "0 FPS"};
+    const int ys[] = {50, 80, 110, 140, 170, 200, 230, 260, 10};
+    for (int i = 0; i < 9; ++i) {
+        const Call& t = calls[4 + i];
+        ASSERT_EQ(t.kind, CallKind::DrawText);
+        EXPECT_EQ(t.text, texts[i]);
+        EXPECT_EQ(t.rect.left, 10);
+        EXPECT_EQ(t.rect.top, ys[i]);
+        EXPECT_EQ(t.rect.right, 0);
+        EXPECT_EQ(t.rect.bottom, 0);
+        EXPECT_EQ(t.a, DtNoClip);
+        EXPECT_EQ(t.b, 0xFFFFFFFFu);
+    }
+    EXPECT_EQ(calls[13].kind, CallKind::EndScene);
+    EXPECT_EQ(calls[14].kind, CallKind::Present);
+    drawFpsText(57);
+    EXPECT_EQ(recording::calls().back().text, "57 FPS");
+}
+
+TEST_F(SceneTest, AFailedBeginSceneDrawsNothingAndEndsNoScene) {
+    ready();
+    recording::controls().failBeginScene = true;
+    EXPECT_FALSE(beginFrame(0xFF000000));
+    endFrame();
+    presentFrame();
+    EXPECT_EQ(recording::countOf(CallKind::EndScene), 0u);
+    EXPECT_EQ(recording::countOf(CallKind::Present), 1u);
+}
+
+TEST_F(SceneTest, NothingIsDrawnAfterTheDeviceIsReleased) {
+    ready();
+    releaseDevice();
+    recording::clearCalls();
+    EXPECT_FALSE(beginFrame(0xFF000000));
+    setupTransforms();
+    drawHelpLines();
+    drawFpsText(1);
+    endFrame();
+    presentFrame();
+    LineVertex v[2] = {};
+    EXPECT_TRUE(failed(drawVertices(v, 2, PrimitiveType::LineStrip, 1)));
+    EXPECT_TRUE(recording::calls().empty());
+}
+
+TEST_F(SceneTest, StripsWithNonFiniteVerticesAreNotDrawn) {
+    ready();
+    LineVertex v[69] = {};
+    v[1].x = std::numeric_limits<float>::quiet_NaN();
+    EXPECT_EQ(drawStrip(v, 69, 1), S_OK_);
+    EXPECT_EQ(recording::countOf(CallKind::DrawPrimitive), 0u);
+    v[1].x = std::numeric_limits<float>::infinity();
+    EXPECT_EQ(drawStrip(v, 69, 3), S_OK_);
+    EXPECT_EQ(recording::countOf(CallKind::DrawPrimitive), 0u);
+    v[1].x = 0.0f;
+    v[5].y = std::numeric_limits<float>::infinity();  // past the drawn part: harmless
+    EXPECT_EQ(drawStrip(v, 69, 3), S_OK_);
+    EXPECT_EQ(recording::countOf(CallKind::DrawPrimitive), 1u);
+}
+
+TEST(StripPlacement, ScalesTurnsAndMovesThePoints) {
+    StripPlacement p;
+    p.scale = matrixScaling(0.3f, 0.3f, 0.3f);
+    p.heading = matrixRotationZ(1.5707964f);
+    p.px = 60.0f;
+    p.py = -50.0f;
+    LineVertex v[2] = {{10, 0, 20, 0xFFFFFFFF}, {0, 0, 0, 0}};
+    placeStrip(v, 2, p);
+    EXPECT_NEAR(v[0].x, 60.0f, 1e-5);
+    EXPECT_NEAR(v[0].y, -47.0f, 1e-5);
+    EXPECT_NEAR(v[0].z, 6.0f, 1e-5);
+    EXPECT_EQ(v[0].color, 0xFFFFFFFFu);
+    EXPECT_NEAR(v[1].x, 60.0f, 1e-6);
+    EXPECT_NEAR(v[1].y, -50.0f, 1e-6);
+
+    SkeletonStrips s;
+    LineVertex strip[101];
+    s.arrays.strip = strip;
+    s.arrays.stripCapacity = 69;
+    EXPECT_EQ(maxStripSegments(s), 68u);
+    s.arrays.stripCapacity = 101;
+    s.placement = &p;
+    s.placedVertices = 100;
+    EXPECT_EQ(maxStripSegments(s), 99u);  // never reaches the unplaced vertex 100
+}
+
+TEST(Trace, WritesOneJsonObjectWithRoundTrippingNumbers) {
+    TraceLine line;
+    traceBeginFrame(line, 1, 4294967000u, 0, false, Vec3{-100.0f, 0.1f, 0.0f});
+    Model m;
+    m.frames.resize(31);
+    ClipClock clock;
+    clock.nextFrame = 1;
+    clock.elapsedMs = 16.0;
+    traceClip(line, m, clock);
+    traceBeginObject(line, "path");
+    traceNull(line, "fraction");
+    const double ground[2] = {60.0, std::numeric_limits<double>::infinity()};
+    traceArray(line, "ground", ground, 2);
+    traceEndObject(line);
+    traceEndFrame(line, 8.5);
+    EXPECT_EQ(line.text,
+              "{\"frame\":1,\"tick\":4294967000,\"fps\":0,\"help\":false,"
+              "\"eye\":[-100,0.100000001,0],"
+              "\"clip\":{\"frames\":31,\"current\":0,\"next\":1,\"periodMs\":300,"
+              "\"interpolate\":true,\"elapsedMs\":16},"
+              "\"path\":{\"fraction\":null,\"ground\":[60,null]},\"cpuUs\":8.5}\n");
+}
+
+}  // namespace

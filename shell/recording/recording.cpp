@@ -51,6 +51,13 @@ State& state() {
 }
 
 Call& record(CallKind kind) {
+    if (!state().controls.keepCalls) {
+        static Call scratch;
+        scratch.kind = kind;
+        scratch.result = S_OK_;
+        scratch.vertices.clear();
+        return scratch;
+    }
     state().calls.push_back(Call{});
     Call& c = state().calls.back();
     c.kind = kind;
@@ -348,6 +355,7 @@ void drawPrimitive(Device*, PrimitiveType type, uint32_t startVertex, uint32_t p
     c.a = static_cast<uint32_t>(type);
     c.b = startVertex;
     c.c = primitiveCount;
+    if (!state().controls.keepCalls) return;
     const VertexBuffer* vb = state().stream;
     const uint32_t stride = state().streamStride;
     if (vb == nullptr || stride < sizeof(LineVertex)) {

@@ -74,6 +74,7 @@ struct Call {
 struct Controls {
     uint32_t tick = 1000000;  // what getTickCount() returns
     uint32_t stepMs = 16;     // added to `tick` after each present
+    bool keepCalls = true;    // false: calls are made but not kept (benchmarks)
     // Failures to simulate.
     bool failRegisterClass = false;
     bool failCreateWindow = false;

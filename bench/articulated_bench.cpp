@@ -1,0 +1,66 @@
+// CPU time of one articulated frame on the recording backend (no GPU): cursor,
+// frame count, clip clock, the per-bone strips with their buffer uploads and
+// draw calls, the overlay and present. The frame with help shown (no skeleton)
+// is the baseline the skeleton's cost is read against.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "apps/articulated/articulated.h"
+#include "model/smd.h"
+#include "shell/recording/recording.h"
+#include "shell/scene.h"
+#include "shell/shell.h"
+
+namespace {
+
+// Brings the program to its first frame with `clip` loaded from the data folder
+// (our character), or returns false.
+bool startArticulated(const char* clip) {
+    recording::reset();
+    resetArticulated();
+    recording::controls().keepCalls = false;
+    std::error_code ec;
+    const auto old = std::filesystem::current_path();
+    std::filesystem::current_path(ARTIC_DATA_DIR, ec);
+    if (ec) return false;
+    registerWindowClass(kArticulatedTitle, windowProc);
+    shell.window = createWindow(kArticulatedTitle, kArticulatedTitle, 100, 100, 500, 500);
+    const bool ok = !failed(initDevice(shell.window)) && !failed(initScene());
+    if (ok && clip != nullptr) loadSmd(articulated.currentClip, clip);
+    std::filesystem::current_path(old, ec);
+    return ok && !articulated.currentClip.bones.empty();
+}
+
+void runFrames(benchmark::State& state, bool interpolate, bool help, const char* clip) {
+    if (!startArticulated(clip)) {
+        state.SkipWithError("cannot load the character from " ARTIC_DATA_DIR);
+        return;
+    }
+    articulated.clock.interpolate = interpolate;
+    shell.helpVisible = help;
+    for (auto _ : state) {
+        articulatedFrame();
+    }
+    state.counters["bones"] = static_cast<double>(articulated.currentClip.bones.size());
+    releaseDevice();
+}
+
+void BM_FrameWalkInterpolated(benchmark::State& state) { runFrames(state, true, false, nullptr); }
+void BM_FrameWalkStepped(benchmark::State& state) { runFrames(state, false, false, nullptr); }
+void BM_FrameRunInterpolated(benchmark::State& state) {
+    runFrames(state, true, false, "run.smd");
+}
+void BM_FrameHelpShown(benchmark::State& state) { runFrames(state, true, true, nullptr); }
+
+BENCHMARK(BM_FrameHelpShown);
+BENCHMARK(BM_FrameWalkStepped);
+BENCHMARK(BM_FrameWalkInterpolated);
+BENCHMARK(BM_FrameRunInterpolated);
+
+}  // namespace
+
+BENCHMARK_MAIN();

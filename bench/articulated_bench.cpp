@@ -49,12 +49,18 @@ void runFrames(benchmark::State& state, bool interpolate, bool help, const char*
     releaseDevice();
 }
 
-void BM_FrameWalkInterpolated(benchmark::State& state) { runFrames(state, true, false, nullptr); }
-void BM_FrameWalkStepped(benchmark::State& state) { runFrames(state, false, false, nullptr); }
+void BM_FrameWalkInterpolated(benchmark::State& state) {
+    runFrames(state, true, false, nullptr);
+}
+void BM_FrameWalkStepped(benchmark::State& state) {
+    runFrames(state, false, false, nullptr);
+}
 void BM_FrameRunInterpolated(benchmark::State& state) {
     runFrames(state, true, false, "run.smd");
 }
-void BM_FrameHelpShown(benchmark::State& state) { runFrames(state, true, true, nullptr); }
+void BM_FrameHelpShown(benchmark::State& state) {
+    runFrames(state, true, true, nullptr);
+}
 
 BENCHMARK(BM_FrameHelpShown);
 BENCHMARK(BM_FrameWalkStepped);

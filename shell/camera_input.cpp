@@ -22,8 +22,8 @@ void orbitCamera(OrbitCamera& camera, double dx, double /*dy*/) {
     const Matrix4 toOrigin = matrixTranslation(0.0f, 0.0f, 0.0f);
     Matrix4 back = toOrigin;
     matrixInverse(back, toOrigin);
-    const Matrix4 m = matrixMultiply(
-        matrixMultiply(toOrigin, matrixRotationZ(static_cast<float>(theta))), back);
+    const Matrix4 m =
+        matrixMultiply(matrixMultiply(toOrigin, matrixRotationZ(static_cast<float>(theta))), back);
     const Vec3 eye = vec3TransformCoord(camera.eye, m);
     if (!std::isfinite(eye.x) || !std::isfinite(eye.y) || !std::isfinite(eye.z)) return;
     camera.eye = eye;
@@ -76,8 +76,7 @@ void mouseMove(MouseLook& look, OrbitCamera& camera, intptr_t lParam) {
         }
     };
     if (static_cast<uint32_t>(getTickCount() - look.lastRecentreMs) > kRecentreIntervalMs) {
-        setCursorPos(look.windowRect.left + kRecentreOffset,
-                     look.windowRect.top + kRecentreOffset);
+        setCursorPos(look.windowRect.left + kRecentreOffset, look.windowRect.top + kRecentreOffset);
         look.lastRecentreMs = getTickCount();
         look.skipNextMove = true;
         apply();

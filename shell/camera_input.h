@@ -21,12 +21,12 @@ struct OrbitCamera {
 
 // Drag state: free -> orbiting (left button) or zooming (right button) -> free.
 struct MouseLook {
-    bool firstMove = true;        // no mouse move seen yet
-    bool cursorFree = true;       // no drag in progress: the cursor is not confined
-    bool zoomDrag = false;        // the right button is held
-    bool skipNextMove = false;    // the next move is the echo of a re-centring
-    uint32_t lastRecentreMs = 0;  // tick of the last re-centring (set at the first move)
-    float curX = 0.0f, curY = 0.0f;  // client pixels of the current move
+    bool firstMove = true;                // no mouse move seen yet
+    bool cursorFree = true;               // no drag in progress: the cursor is not confined
+    bool zoomDrag = false;                // the right button is held
+    bool skipNextMove = false;            // the next move is the echo of a re-centring
+    uint32_t lastRecentreMs = 0;          // tick of the last re-centring (set at the first move)
+    float curX = 0.0f, curY = 0.0f;       // client pixels of the current move
     double prevX = 250.0, prevY = 250.0;  // client pixels of the last applied move
     Rect windowRect;                      // window's screen rectangle at the last press
 };

@@ -33,6 +33,6 @@ double threadCpuMicros() {
 #endif
     using namespace std::chrono;
     return static_cast<double>(
-        duration_cast<nanoseconds>(steady_clock::now().time_since_epoch()).count()) /
+               duration_cast<nanoseconds>(steady_clock::now().time_since_epoch()).count()) /
            1e3;
 }

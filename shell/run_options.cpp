@@ -45,9 +45,10 @@ uint32_t keyCode(std::string_view name) {
         uint32_t code;
     };
     static const Named table[] = {
-        {"ESCAPE", vk::Escape}, {"RETURN", vk::Return},     {"F1", vk::F1},       {"ADD", vk::Add},
-        {"SUBTRACT", vk::Subtract}, {"LEFT", vk::Left},     {"UP", vk::Up},       {"RIGHT", vk::Right},
-        {"DOWN", vk::Down},     {"PRIOR", vk::Prior},       {"NEXT", vk::Next},
+        {"ESCAPE", vk::Escape}, {"RETURN", vk::Return},     {"F1", vk::F1},
+        {"ADD", vk::Add},       {"SUBTRACT", vk::Subtract}, {"LEFT", vk::Left},
+        {"UP", vk::Up},         {"RIGHT", vk::Right},       {"DOWN", vk::Down},
+        {"PRIOR", vk::Prior},   {"NEXT", vk::Next},
     };
     for (const Named& k : table) {
         if (n == k.name) return k.code;
@@ -249,8 +250,8 @@ OptionsOutcome parseRunOptions(int argc, char** argv, const char* programName,
             v = argv[++i];
             return true;
         };
-        const bool flag = arg == "--headless" || arg == "--help" || arg == "-h" ||
-                          arg == "--version";
+        const bool flag =
+            arg == "--headless" || arg == "--help" || arg == "-h" || arg == "--version";
         if (flag && hasInlineValue) return fail("option " + arg + " takes no value");
         if (arg == "--help" || arg == "-h") {
             printHelp(programName, windowTitle);
@@ -312,8 +313,7 @@ OptionsOutcome parseRunOptions(int argc, char** argv, const char* programName,
         }
         std::string error;
         if (!parseScript(text, o.script, error)) {
-            std::fprintf(stderr, "%s: %s:%s\n", programName, o.scriptFile.c_str(),
-                         error.c_str());
+            std::fprintf(stderr, "%s: %s:%s\n", programName, o.scriptFile.c_str(), error.c_str());
             return OptionsOutcome::ExitFailure;
         }
     }

@@ -100,10 +100,18 @@ HResult drawVertices(const LineVertex* vertices, uint32_t count, PrimitiveType t
     }
     uint64_t read = 0;
     switch (type) {
-        case PrimitiveType::PointList: read = primitiveCount; break;
-        case PrimitiveType::LineList: read = uint64_t{primitiveCount} * 2; break;
-        case PrimitiveType::LineStrip: read = primitiveCount == 0 ? 0 : primitiveCount + 1ull; break;
-        case PrimitiveType::TriangleList: read = uint64_t{primitiveCount} * 3; break;
+        case PrimitiveType::PointList:
+            read = primitiveCount;
+            break;
+        case PrimitiveType::LineList:
+            read = uint64_t{primitiveCount} * 2;
+            break;
+        case PrimitiveType::LineStrip:
+            read = primitiveCount == 0 ? 0 : primitiveCount + 1ull;
+            break;
+        case PrimitiveType::TriangleList:
+            read = uint64_t{primitiveCount} * 3;
+            break;
     }
     if (read > count) return E_FAIL_;
     const uint32_t bytes = count * static_cast<uint32_t>(sizeof(LineVertex));

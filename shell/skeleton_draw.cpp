@@ -45,8 +45,8 @@ HResult drawClipSkeleton(const Model& played, const ClipClock& clock,
     for (size_t b = 0; b < boneCount; ++b) {
         buildBoneStrip(played, clock, static_cast<int32_t>(b), strips.arrays, *strips.scratch);
         if (strips.placement != nullptr) {
-            placeStrip(strips.arrays.strip,
-                       std::min<uint32_t>(strips.placedVertices, upload), *strips.placement);
+            placeStrip(strips.arrays.strip, std::min<uint32_t>(strips.placedVertices, upload),
+                       *strips.placement);
         }
         const HResult hr = drawStrip(strips.arrays.strip, upload, segments);
         if (failed(hr)) return hr;

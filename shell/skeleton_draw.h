@@ -28,10 +28,10 @@ struct StripPlacement {
 
 // The arrays and scratch lists of one program's skeleton drawing (program-owned).
 struct SkeletonStrips {
-    StripArrays arrays;                      // strip (uploaded) and the interpolation arrays
-    ChainScratch* scratch = nullptr;         // chain lists reused by every bone
+    StripArrays arrays;                         // strip (uploaded) and the interpolation arrays
+    ChainScratch* scratch = nullptr;            // chain lists reused by every bone
     const StripPlacement* placement = nullptr;  // nullptr: drawn root-relative
-    uint32_t placedVertices = 0;             // with a placement: vertices 0 .. placed-1 move
+    uint32_t placedVertices = 0;                // with a placement: vertices 0 .. placed-1 move
 };
 
 // The most segments a strip of these arrays may be drawn with.
@@ -48,5 +48,4 @@ HResult drawStrip(const LineVertex* strip, uint32_t uploadCount, uint32_t segmen
 // The whole loop for the played clip: for each bone, buildBoneStrip, placement
 // when set, and drawStrip with min(bone count, maxStripSegments) segments. Stops
 // at the first failed lock and returns its code (the caller draws nothing more).
-HResult drawClipSkeleton(const Model& played, const ClipClock& clock,
-                         const SkeletonStrips& strips);
+HResult drawClipSkeleton(const Model& played, const ClipClock& clock, const SkeletonStrips& strips);

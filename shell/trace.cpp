@@ -18,7 +18,9 @@ bool openTrace(const std::string& path, std::string& error) {
     return true;
 }
 
-bool traceOpen() { return traceFile != nullptr; }
+bool traceOpen() {
+    return traceFile != nullptr;
+}
 
 void closeTrace() {
     if (traceFile != nullptr) std::fclose(traceFile);

@@ -24,9 +24,9 @@ ClipPlayback playback() {
 
 SkeletonStrips strips() {
     SkeletonStrips s;
-    s.arrays = StripArrays{articulated.strip, kArticulatedStripVertices,
-                           articulated.currentPositions, articulated.nextPositions,
-                           kArticulatedStripVertices};
+    s.arrays =
+        StripArrays{articulated.strip, kArticulatedStripVertices, articulated.currentPositions,
+                    articulated.nextPositions, kArticulatedStripVertices};
     s.scratch = &articulated.scratch;
     return s;
 }
@@ -74,8 +74,8 @@ void drawArticulatedScene() {
         if (shell.helpVisible) {
             drawHelpLines();
         } else {
-            drawing = !failed(drawClipSkeleton(articulated.currentClip, articulated.clock,
-                                               strips()));
+            drawing =
+                !failed(drawClipSkeleton(articulated.currentClip, articulated.clock, strips()));
         }
         if (drawing) drawFpsText(shell.fps.shownFps);
     }
@@ -100,8 +100,8 @@ void articulatedFrame() {
     ++articulated.framesDrawn;
     if (tracing) {
         TraceLine& line = articulated.traceLine;
-        traceBeginFrame(line, articulated.framesDrawn, tick, shell.fps.shownFps,
-                        shell.helpVisible, shell.camera.eye);
+        traceBeginFrame(line, articulated.framesDrawn, tick, shell.fps.shownFps, shell.helpVisible,
+                        shell.camera.eye);
         traceClip(line, articulated.currentClip, articulated.clock);
         traceEndFrame(line, cpuUs);
     }
@@ -124,8 +124,7 @@ int articulatedWinMain() {
                 command += " --data " + articulated.options.dataDir;
             }
             const std::string reason =
-                "cannot open a window (no display?); to draw offscreen instead, run: " +
-                command;
+                "cannot open a window (no display?); to draw offscreen instead, run: " + command;
             startupFailure(reason.c_str());
         }
     } else {
@@ -161,9 +160,12 @@ int articulatedWinMain() {
 int articulatedMain(int argc, char** argv) {
     RunOptions options;
     switch (parseRunOptions(argc, argv, "articulated", kArticulatedTitle, options)) {
-        case OptionsOutcome::ExitSuccess: return 0;
-        case OptionsOutcome::ExitFailure: return 2;
-        case OptionsOutcome::Run: break;
+        case OptionsOutcome::ExitSuccess:
+            return 0;
+        case OptionsOutcome::ExitFailure:
+            return 2;
+        case OptionsOutcome::Run:
+            break;
     }
     if (!options.dataDir.empty()) {
         std::error_code ec;

@@ -78,10 +78,14 @@ void deliverScheduled() {
 
 uint32_t verticesRead(PrimitiveType type, uint32_t count) {
     switch (type) {
-        case PrimitiveType::PointList: return count;
-        case PrimitiveType::LineList: return count * 2;
-        case PrimitiveType::LineStrip: return count == 0 ? 0 : count + 1;
-        case PrimitiveType::TriangleList: return count * 3;
+        case PrimitiveType::PointList:
+            return count;
+        case PrimitiveType::LineList:
+            return count * 2;
+        case PrimitiveType::LineStrip:
+            return count == 0 ? 0 : count + 1;
+        case PrimitiveType::TriangleList:
+            return count * 3;
     }
     return 0;
 }
@@ -93,9 +97,15 @@ void reset() {
     s = State{};
 }
 
-Controls& controls() { return state().controls; }
-const std::vector<Call>& calls() { return state().calls; }
-void clearCalls() { state().calls.clear(); }
+Controls& controls() {
+    return state().controls;
+}
+const std::vector<Call>& calls() {
+    return state().calls;
+}
+void clearCalls() {
+    state().calls.clear();
+}
 
 void postTestMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) {
     state().queue.push_back(Message{state().mainWindow, message, wParam, lParam});
@@ -105,10 +115,18 @@ void scheduleMessage(uint64_t presents, uint32_t message, uintptr_t wParam, intp
     state().scheduled.push_back(Scheduled{presents, Message{nullptr, message, wParam, lParam}});
 }
 
-uint64_t presentCount() { return state().presents; }
-int liveObjects() { return state().live; }
-int cursorCount() { return state().cursor; }
-const RunOptions& configuredOptions() { return state().options; }
+uint64_t presentCount() {
+    return state().presents;
+}
+int liveObjects() {
+    return state().live;
+}
+int cursorCount() {
+    return state().cursor;
+}
+const RunOptions& configuredOptions() {
+    return state().options;
+}
 
 std::vector<Call> callsOf(CallKind kind) {
     std::vector<Call> out;
@@ -171,8 +189,12 @@ Window* createWindow(const char* className, const char* title, int x, int y, int
     return state().mainWindow;
 }
 
-void showWindow(Window*) { record(CallKind::ShowWindow); }
-void updateWindow(Window*) { record(CallKind::UpdateWindow); }
+void showWindow(Window*) {
+    record(CallKind::ShowWindow);
+}
+void updateWindow(Window*) {
+    record(CallKind::UpdateWindow);
+}
 
 bool peekMessage(Message& out) {
     auto& s = state();
@@ -247,7 +269,9 @@ bool getWindowRect(Window* window, Rect& out) {
     return true;
 }
 
-uint32_t getTickCount() { return state().controls.tick; }
+uint32_t getTickCount() {
+    return state().controls.tick;
+}
 
 Direct3D* direct3DCreate(uint32_t sdkVersion) {
     auto& c = record(CallKind::CreateDirect3D);
@@ -305,8 +329,8 @@ HResult lockVertexBuffer(VertexBuffer* buffer, uint32_t offset, uint32_t bytes, 
     c.c = flags;
     const uint64_t number = state().locks++;
     const auto& k = state().controls;
-    const bool fail = k.failAllLocks || (k.failLockNumber >= 0 &&
-                                         static_cast<uint64_t>(k.failLockNumber) == number);
+    const bool fail = k.failAllLocks ||
+                      (k.failLockNumber >= 0 && static_cast<uint64_t>(k.failLockNumber) == number);
     const uint64_t size = buffer ? buffer->data.size() : 0;
     const uint64_t length = bytes == 0 ? size - std::min<uint64_t>(offset, size) : bytes;
     if (fail || buffer == nullptr || data == nullptr || buffer->locked ||
@@ -348,7 +372,9 @@ void setStreamSource(Device*, uint32_t stream, VertexBuffer* buffer, uint32_t of
     }
 }
 
-void setFvf(Device*, uint32_t fvf) { record(CallKind::SetFvf).a = fvf; }
+void setFvf(Device*, uint32_t fvf) {
+    record(CallKind::SetFvf).a = fvf;
+}
 
 void drawPrimitive(Device*, PrimitiveType type, uint32_t startVertex, uint32_t primitiveCount) {
     auto& c = record(CallKind::DrawPrimitive);
@@ -389,7 +415,9 @@ HResult beginScene(Device*) {
     return c.result;
 }
 
-HResult endScene(Device*) { return record(CallKind::EndScene).result; }
+HResult endScene(Device*) {
+    return record(CallKind::EndScene).result;
+}
 
 HResult present(Device*) {
     record(CallKind::Present);
@@ -405,8 +433,8 @@ HResult present(Device*) {
     return S_OK_;
 }
 
-HResult createFont(Device* device, int height, int width, int weight, int mipLevels,
-                   bool italic, const char* faceName, Font** out) {
+HResult createFont(Device* device, int height, int width, int weight, int mipLevels, bool italic,
+                   const char* faceName, Font** out) {
     auto& c = record(CallKind::CreateFont);
     c.a = static_cast<uint32_t>(height);
     c.b = static_cast<uint32_t>(weight);

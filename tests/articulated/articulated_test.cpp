@@ -45,10 +45,10 @@ std::string smd(const std::vector<int>& parents, const std::vector<std::vector<K
 
 // root 0; 1 child of 0 at +10 x; 2 child of 1 at +5 z; 3 child of 0 at +4 y.
 const std::vector<int> kParents = {-1, 0, 1, 0};
-const std::vector<Key> kPoseA = {{7, 7, 7, 0, 0, 0}, {10, 0, 0, 0, 0, 0}, {0, 0, 5, 0, 0, 0},
-                                 {0, 4, 0, 0, 0, 0}};
-const std::vector<Key> kPoseB = {{7, 7, 7, 0, 0, 0}, {20, 0, 0, 0, 0, 0}, {0, 0, 15, 0, 0, 0},
-                                 {0, 8, 0, 0, 0, 0}};
+const std::vector<Key> kPoseA = {
+    {7, 7, 7, 0, 0, 0}, {10, 0, 0, 0, 0, 0}, {0, 0, 5, 0, 0, 0}, {0, 4, 0, 0, 0, 0}};
+const std::vector<Key> kPoseB = {
+    {7, 7, 7, 0, 0, 0}, {20, 0, 0, 0, 0, 0}, {0, 0, 15, 0, 0, 0}, {0, 8, 0, 0, 0, 0}};
 
 class ArticulatedRun : public ::testing::Test {
 protected:
@@ -113,13 +113,15 @@ TEST_F(ArticulatedRun, StartsUpDrawsAndShutsDownInOrder) {
     EXPECT_EQ(err, "");
     std::vector<CallKind> kinds;
     for (const Call& c : recording::calls()) kinds.push_back(c.kind);
-    const std::vector<CallKind> startup = {
-        CallKind::RegisterClass,  CallKind::CreateWindow,   CallKind::CreateDirect3D,
-        CallKind::CreateDevice,   CallKind::SetRenderState, CallKind::SetRenderState,
-        CallKind::CreateFont,     CallKind::CreateVertexBuffer, CallKind::Lock,
-        CallKind::Unlock,         CallKind::ShowWindow,     CallKind::UpdateWindow,
-        CallKind::ClipCursor,     CallKind::Clear,          CallKind::BeginScene,
-        CallKind::SetTransform,   CallKind::SetTransform};
+    const std::vector<CallKind> startup = {CallKind::RegisterClass,  CallKind::CreateWindow,
+                                           CallKind::CreateDirect3D, CallKind::CreateDevice,
+                                           CallKind::SetRenderState, CallKind::SetRenderState,
+                                           CallKind::CreateFont,     CallKind::CreateVertexBuffer,
+                                           CallKind::Lock,           CallKind::Unlock,
+                                           CallKind::ShowWindow,     CallKind::UpdateWindow,
+                                           CallKind::ClipCursor,     CallKind::Clear,
+                                           CallKind::BeginScene,     CallKind::SetTransform,
+                                           CallKind::SetTransform};
     ASSERT_GE(kinds.size(), startup.size());
     EXPECT_TRUE(std::equal(startup.begin(), startup.end(), kinds.begin()));
     const auto& calls = recording::calls();

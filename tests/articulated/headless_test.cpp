@@ -28,9 +28,8 @@ class Headless : public ::testing::Test {
 protected:
     void SetUp() override {
         dir = fs::temp_directory_path() /
-              ("articulated_headless_" + std::string(::testing::UnitTest::GetInstance()
-                                                         ->current_test_info()
-                                                         ->name()));
+              ("articulated_headless_" +
+               std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
         fs::remove_all(dir);
         fs::create_directories(dir);
     }
@@ -42,8 +41,8 @@ protected:
     // Runs articulated --headless with the script (if any) and a trace.
     Result run(const std::string& script, const std::string& extra = "",
                const std::string& data = ARTICULATED_DATA_DIR) {
-        std::string command = std::string("'") + ARTICULATED_EXE + "' --headless --data '" +
-                              data + "' --trace '" + path("trace.jsonl") + "'";
+        std::string command = std::string("'") + ARTICULATED_EXE + "' --headless --data '" + data +
+                              "' --trace '" + path("trace.jsonl") + "'";
         if (!script.empty()) {
             std::ofstream(path("script.txt")) << script;
             command += " --script '" + path("script.txt") + "'";
@@ -136,11 +135,11 @@ TEST_F(Headless, TheFrameRateIsShownAfterTheFirstSecondAndTicksMayWrap) {
 }
 
 TEST_F(Headless, F1ShowsTheHelpLinesAndNoSkeleton) {
-    const Result r = run(
-        "100 capture skeleton.png\n"
-        "200 key F1\n"
-        "300 capture help.png\n"
-        "400 close\n");
+    const Result r =
+        run("100 capture skeleton.png\n"
+            "200 key F1\n"
+            "300 capture help.png\n"
+            "400 close\n");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_FALSE(flag(at(r, 150), "help"));
     EXPECT_TRUE(flag(at(r, 250), "help"));
@@ -167,16 +166,16 @@ TEST_F(Headless, F1ShowsTheHelpLinesAndNoSkeleton) {
 }
 
 TEST_F(Headless, KeysChangeTempoInterpolationAndTheClip) {
-    const Result r = run(
-        "50 key ADD\n"
-        "100 key ADD\n"
-        "150 key SUBTRACT\n"
-        "200 key A\n"
-        "300 key A\n"
-        "400 key S\n"
-        "500 key R\n"
-        "600 key W\n"
-        "700 close\n");
+    const Result r =
+        run("50 key ADD\n"
+            "100 key ADD\n"
+            "150 key SUBTRACT\n"
+            "200 key A\n"
+            "300 key A\n"
+            "400 key S\n"
+            "500 key R\n"
+            "600 key W\n"
+            "700 close\n");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(num(at(r, 0), "clip.periodMs"), 300.0);
     EXPECT_EQ(num(at(r, 60), "clip.periodMs"), 295.0);
@@ -198,19 +197,19 @@ TEST_F(Headless, KeysChangeTempoInterpolationAndTheClip) {
 }
 
 TEST_F(Headless, ALeftDragTurnsTheEyeAboutZAndARightDragZooms) {
-    const Result r = run(
-        "100 lbuttondown 250 250\n"
-        "100 mousemove 250 250\n"
-        "116 mousemove 220 250\n"  // 16 ms later, inside the 20 ms gate: dx = 30
-        "132 lbuttonup 220 250\n"
-        // Long after the last re-centring: this move pulls the cursor back to the
-        // window's point (250, 250), whose echo arrives at client (242, 219) and is
-        // skipped; the next move is measured from there.
-        "300 rbuttondown 250 250\n"
-        "300 mousemove 250 250\n"
-        "316 mousemove 242 209\n"  // 10 px up: 2 units closer
-        "332 rbuttonup 242 209\n"
-        "400 close\n");
+    const Result r =
+        run("100 lbuttondown 250 250\n"
+            "100 mousemove 250 250\n"
+            "116 mousemove 220 250\n"  // 16 ms later, inside the 20 ms gate: dx = 30
+            "132 lbuttonup 220 250\n"
+            // Long after the last re-centring: this move pulls the cursor back to the
+            // window's point (250, 250), whose echo arrives at client (242, 219) and is
+            // skipped; the next move is measured from there.
+            "300 rbuttondown 250 250\n"
+            "300 mousemove 250 250\n"
+            "316 mousemove 242 209\n"  // 10 px up: 2 units closer
+            "332 rbuttonup 242 209\n"
+            "400 close\n");
     ASSERT_EQ(r.status, 0) << r.err;
     const JsonFields& turned = at(r, 200);
     const double theta = -30.0 / 300.0;

@@ -165,8 +165,8 @@ TEST_F(MouseLookTest, ADragStartingLateRecentresOnItsFirstMove) {
     move(200, 200);
     EXPECT_EQ(recording::countOf(CallKind::SetCursorPos), 1u);
     // The first drag move is measured from the initial (250, 250).
-    EXPECT_NEAR(std::atan2(camera.eye.y, camera.eye.x),
-                std::atan2(0.0, -100.0) - 50.0 / 300.0, 1e-5);
+    EXPECT_NEAR(std::atan2(camera.eye.y, camera.eye.x), std::atan2(0.0, -100.0) - 50.0 / 300.0,
+                1e-5);
 }
 
 TEST_F(MouseLookTest, TheCursorIsConfinedOnlyDuringADrag) {

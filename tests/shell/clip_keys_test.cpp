@@ -30,8 +30,9 @@ protected:
         recording::reset();
         resetShell();
         old = std::filesystem::current_path();
-        dir = std::filesystem::temp_directory_path() /
-              ("clip_keys_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+        dir =
+            std::filesystem::temp_directory_path() /
+            ("clip_keys_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
         std::filesystem::create_directories(dir);
         std::filesystem::current_path(dir);
         std::ofstream("walk.smd") << clipText(5, 1.0f);
@@ -61,12 +62,17 @@ TEST_F(ClipKeys, KeypadTempoKeysStepByFiveWithAFloorOfOne) {
         uint32_t key;
         int32_t after;
     } cases[] = {
-        {300, vk::Add, 295},      {300, vk::Subtract, 305}, {6, vk::Add, 1},
-        {5, vk::Add, 1},          {3, vk::Add, 1},          {1, vk::Add, 1},
-        {1, vk::Subtract, 6},     {1000000, vk::Subtract, 1000005},
+        {300, vk::Add, 295},
+        {300, vk::Subtract, 305},
+        {6, vk::Add, 1},
+        {5, vk::Add, 1},
+        {3, vk::Add, 1},
+        {1, vk::Add, 1},
+        {1, vk::Subtract, 6},
+        {1000000, vk::Subtract, 1000005},
         {INT32_MAX - 2, vk::Subtract, INT32_MAX - 2},  // saturates instead of wrapping
-        {300, 0xBB, 300},  // main keyboard +: nothing
-        {300, 0xBD, 300},  // main keyboard -: nothing
+        {300, 0xBB, 300},                              // main keyboard +: nothing
+        {300, 0xBD, 300},                              // main keyboard -: nothing
         {300, 'Q', 300},
     };
     for (const auto& c : cases) {
@@ -134,9 +140,8 @@ TEST_F(ClipKeys, AMissingClipKeepsThePlayedOneAndSaysSoOnce) {
 TEST_F(ClipKeys, EscapeAndDestroyReleaseTheDeviceAndQuit) {
     for (uint32_t message : {msg::KeyDown, msg::Destroy}) {
         recording::reset();
-        ASSERT_TRUE(registerWindowClass("t", [](Window*, uint32_t, uintptr_t, intptr_t) {
-            return intptr_t{0};
-        }));
+        ASSERT_TRUE(registerWindowClass(
+            "t", [](Window*, uint32_t, uintptr_t, intptr_t) { return intptr_t{0}; }));
         Window* w = createWindow("t", "t", 0, 0, 10, 10);
         ASSERT_EQ(initDevice(w), S_OK_);
         EXPECT_EQ(clipProgramMessage(playback, w, message, vk::Escape, 0), 0);

@@ -136,8 +136,8 @@ class ParseRunOptions : public ::testing::Test {
 protected:
     void SetUp() override {
         dir = std::filesystem::temp_directory_path() /
-              ("run_options_test_" + std::to_string(::testing::UnitTest::GetInstance()
-                                                       ->random_seed()));
+              ("run_options_test_" +
+               std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
         std::filesystem::create_directories(dir);
     }
     void TearDown() override { std::filesystem::remove_all(dir); }
@@ -164,9 +164,9 @@ TEST_F(ParseRunOptions, NoOptionsMeansTheDesignedProgram) {
 
 TEST_F(ParseRunOptions, ReadsEveryOptionInBothSpellings) {
     const std::string script = write("s.txt", "0 key F1\n16 close\n");
-    const Parsed r = parse({"--data", "d", "--headless", "--tick-start", "4294967000",
-                         "--step=1", "--frames", "3", "--script", script, "--capture=out.png",
-                         "--trace", "t.jsonl"});
+    const Parsed r =
+        parse({"--data", "d", "--headless", "--tick-start", "4294967000", "--step=1", "--frames",
+               "3", "--script", script, "--capture=out.png", "--trace", "t.jsonl"});
     ASSERT_EQ(r.outcome, OptionsOutcome::Run);
     EXPECT_EQ(r.options.dataDir, "d");
     EXPECT_TRUE(r.options.headless);

@@ -21,9 +21,8 @@ protected:
     void SetUp() override {
         recording::reset();
         resetShell();
-        registerWindowClass("test", [](Window*, uint32_t, uintptr_t, intptr_t) -> intptr_t {
-            return 0;
-        });
+        registerWindowClass("test",
+                            [](Window*, uint32_t, uintptr_t, intptr_t) -> intptr_t { return 0; });
         window = createWindow("test", "test", 100, 100, 500, 500);
         recording::clearCalls();
     }
@@ -140,8 +139,8 @@ TEST_F(SceneTest, DrawVerticesUploadsTheWholeArrayThenDraws) {
 TEST_F(SceneTest, DrawVerticesRefusesWhatWouldOverrunAndReportsAFailedLock) {
     ready();
     LineVertex v[111] = {};
-    EXPECT_EQ(drawVertices(v, 111, PrimitiveType::PointList, 1), E_FAIL_);  // > 1760 bytes
-    EXPECT_EQ(drawVertices(v, 3, PrimitiveType::LineStrip, 3), E_FAIL_);    // reads 4 of 3
+    EXPECT_EQ(drawVertices(v, 111, PrimitiveType::PointList, 1), E_FAIL_);   // > 1760 bytes
+    EXPECT_EQ(drawVertices(v, 3, PrimitiveType::LineStrip, 3), E_FAIL_);     // reads 4 of 3
     EXPECT_EQ(drawVertices(v, 3, PrimitiveType::TriangleList, 2), E_FAIL_);  // reads 6 of 3
     EXPECT_EQ(recording::countOf(CallKind::Lock), 0u);
     recording::controls().failAllLocks = true;

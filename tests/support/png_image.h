@@ -31,4 +31,6 @@ struct PngImage {
 bool readPng(const std::string& path, PngImage& out, std::string& error);
 
 // A near-white pixel (the skeleton's lines and the overlay text).
-inline bool isWhite(const PngImage::Pixel& p) { return p.r > 200 && p.g > 200 && p.b > 200; }
+inline bool isWhite(const PngImage::Pixel& p) {
+    return p.r > 200 && p.g > 200 && p.b > 200;
+}

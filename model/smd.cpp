@@ -448,7 +448,7 @@ void Parser::skipWeightLinks(const char* cornerBegin) {
             if (parseSmdInt(t, q, count) != NumberParse::Ok || count < 0) return;
             continue;
         }
-        if (seen >= 2 * count) return;
+        if (seen >= 2 * int64_t{count}) return;
         int32_t bone;
         float weight;
         const bool ok = (seen % 2 == 0) ? parseSmdInt(t, q, bone) == NumberParse::Ok
@@ -456,7 +456,7 @@ void Parser::skipWeightLinks(const char* cornerBegin) {
         if (!ok) return;
         ++seen;
     }
-    if (count < 0 || seen != 2 * count) return;
+    if (count < 0 || seen != 2 * int64_t{count}) return;
     note(kWeightLinks, linksBegin);
     p_ = q;
 }
@@ -680,6 +680,7 @@ SmdLoadResult Parser::run() {
 }
 
 SmdLoadResult parseInto(Model& model, std::string_view text) {
+    if (text.data() == nullptr) text = std::string_view("", 0);  // memchr needs a pointer
     Model fresh;
     SmdLoadResult result;
     try {

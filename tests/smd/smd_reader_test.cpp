@@ -511,3 +511,24 @@ TEST(SmdReader, EveryPrefixOfAFileTerminatesSafely) {
 }
 
 }  // namespace
+
+namespace {
+
+// Inputs that once tripped the sanitizers: an empty view without a buffer,
+// and a weight-link count at the top of the integer range.
+TEST(SmdReader, DegenerateInputs) {
+    Model m;
+    m.bones.resize(1);
+    EXPECT_EQ(loadSmdFromMemory(m, std::string_view{}).status, SmdStatus::WrongFirstLine);
+    EXPECT_TRUE(m.bones.empty());
+    Loaded l = load(
+        "version 1\nnodes\n0 \"a\" -1\nend\ntriangles\nm\n0 0 0 0 0 0 0 0 0 2147483647 0 1\n"
+        "0 0 0 0 0 0 0 0 0\n0 0 0 0 0 0 0 0 0\nend\n");
+    EXPECT_EQ(l.result.status, SmdStatus::Malformed) << problems(l.result);
+    // Not weight links: the tokens run on, the first triangle completes with a
+    // corner on a bone that does not exist (re-attached), the second breaks.
+    ASSERT_EQ(l.model.triangles.size(), 1u);
+    EXPECT_EQ(l.model.triangles[0].corners[1].bone, 0);
+}
+
+}  // namespace

@@ -126,7 +126,8 @@ void printHelp(const char* programName, const char* windowTitle) {
 
 bool readFile(const std::string& path, std::string& out) {
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec)) return false;
+    // Pipes (a shell's <(...)) are fine; a directory is not a script.
+    if (std::filesystem::is_directory(path, ec)) return false;
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
     std::ostringstream s;

@@ -135,11 +135,11 @@ TEST_F(Headless, TheFrameRateIsShownAfterTheFirstSecondAndTicksMayWrap) {
 }
 
 TEST_F(Headless, F1ShowsTheHelpLinesAndNoSkeleton) {
-    const Result r =
-        run("100 capture skeleton.png\n"
-            "200 key F1\n"
-            "300 capture help.png\n"
-            "400 close\n");
+    const std::string script = "100 capture " + path("skeleton.png") + "\n" +
+                               "200 key F1\n" +
+                               "300 capture " + path("help.png") + "\n" +
+                               "400 close\n";
+    const Result r = run(script);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_FALSE(flag(at(r, 150), "help"));
     EXPECT_TRUE(flag(at(r, 250), "help"));
@@ -229,7 +229,8 @@ TEST_F(Headless, EscapeEndsTheRunWithStatusZero) {
 }
 
 TEST_F(Headless, MissingClipFilesAreReportedAndTheProgramRuns) {
-    const Result r = run("16 capture empty.png\n32 key R\n", "--frames 5", dir.string());
+    const Result r =
+        run("16 capture " + path("empty.png") + "\n32 key R\n", "--frames 5", dir.string());
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("walk.smd"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("run.smd"), std::string::npos) << r.err;

@@ -1,0 +1,3 @@
+#include "apps/pathmove/pathmove.h"
+
+int main(int argc, char** argv) { return pathmoveMain(argc, argv); }

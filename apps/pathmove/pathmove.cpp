@@ -37,15 +37,16 @@ const char* clipOfPhase(int32_t phase) {
     return phase == kPhaseCruising ? "run.smd" : "walk.smd";
 }
 
-void startupFailure(const char* what) { std::fprintf(stderr, "pathmove: %s\n", what); }
+void startupFailure(const char* what) {
+    std::fprintf(stderr, "pathmove: %s\n", what);
+}
 
 }  // namespace
 
 void resetPathmove() {
     closeTrace();
     pathmove.currentClip = Model{};
-    pathmove.clock = ClipClock{};
-    pathmove.clock.framePeriodMs = kPathmoveFramePeriodMs;
+    pathmove.clock = ClipClock{.framePeriodMs = kPathmoveFramePeriodMs};
     std::fill(std::begin(pathmove.strip), std::end(pathmove.strip), LineVertex{});
     std::fill(std::begin(pathmove.currentPositions), std::end(pathmove.currentPositions),
               LineVertex{});
@@ -90,7 +91,8 @@ void stepPathPass() {
     }
     pathmove.pathFraction = static_cast<double>(elapsed) / kPathPeriodMs;
     PathState& path = pathmove.path;
-    if (stepAlongPath(path, pathmove.pathFraction)) loadClip(playback(), clipOfPhase(path.movePhase));
+    if (stepAlongPath(path, pathmove.pathFraction))
+        loadClip(playback(), clipOfPhase(path.movePhase));
     pathmove.placement.scale = path.characterScale;
     pathmove.placement.heading = path.headingMatrix;
     pathmove.placement.px = path.groundPosition.x;
@@ -117,8 +119,7 @@ void drawPathmoveScene() {
         if (shell.helpVisible) {
             drawHelpLines();
         } else {
-            drawing =
-                !failed(drawClipSkeleton(pathmove.currentClip, pathmove.clock, strips()));
+            drawing = !failed(drawClipSkeleton(pathmove.currentClip, pathmove.clock, strips()));
         }
         if (drawing) drawing = !failed(drawPath());
         if (drawing) drawFpsText(shell.fps.shownFps);
@@ -212,9 +213,12 @@ int pathmoveWinMain() {
 int pathmoveMain(int argc, char** argv) {
     RunOptions options;
     switch (parseRunOptions(argc, argv, "pathmove", kPathmoveTitle, options)) {
-        case OptionsOutcome::ExitSuccess: return 0;
-        case OptionsOutcome::ExitFailure: return 2;
-        case OptionsOutcome::Run: break;
+        case OptionsOutcome::ExitSuccess:
+            return 0;
+        case OptionsOutcome::ExitFailure:
+            return 2;
+        case OptionsOutcome::Run:
+            break;
     }
     if (!options.dataDir.empty()) {
         std::error_code ec;

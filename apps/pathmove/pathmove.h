@@ -45,7 +45,7 @@ constexpr uint32_t kPathDotColor = 0xFFFF0000;
 
 struct PathmoveState {
     Model currentClip;  // walk.smd at start-up; then the phase's clip, or R/W/S
-    ClipClock clock;
+    ClipClock clock{.framePeriodMs = kPathmoveFramePeriodMs};
     LineVertex strip[kPathmoveStripVertices];
     LineVertex currentPositions[kPathmoveFrameVertices];
     LineVertex nextPositions[kPathmoveFrameVertices];

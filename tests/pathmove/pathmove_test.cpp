@@ -56,9 +56,8 @@ protected:
         resetPathmove();
         old = std::filesystem::current_path();
         dir = std::filesystem::temp_directory_path() /
-              ("pathmove_test_" + std::string(::testing::UnitTest::GetInstance()
-                                                  ->current_test_info()
-                                                  ->name()));
+              ("pathmove_test_" +
+               std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
         std::filesystem::remove_all(dir);
         std::filesystem::create_directories(dir);
         write("walk.smd", smd(kParents, kKeys, kWalkFrames));
@@ -248,7 +247,7 @@ TEST_F(PathmoveRun, PhasesSwitchTheClipOncePerPass) {
     EXPECT_NEAR(num(70, "path.ground.1"), 50.0, 1e-3);
     EXPECT_EQ(num(71, "path.fraction"), 0.0);
     EXPECT_EQ(num(71, "path.ground.0"), 60.0);
-    EXPECT_EQ(num(72, "path.fraction"), 100.0 / 7000.0);
+    EXPECT_NEAR(num(72, "path.fraction"), 100.0 / 7000.0, 1e-10);
     EXPECT_EQ(err, "");
 }
 
@@ -270,7 +269,9 @@ TEST_F(PathmoveRun, EveryPassReadsTheWalkAgainAndReportsEachFailedLoad) {
     EXPECT_EQ(num(7, "path.fraction"), 1.0);
     EXPECT_EQ(num(8, "path.fraction"), 0.0);
     EXPECT_EQ(num(8, "path.phase"), 0.0);
-    EXPECT_LT(num(5, "path.ground.0"), num(3, "path.ground.0"));  // the figure moves on
+    EXPECT_GT(std::hypot(num(5, "path.ground.0") - num(3, "path.ground.0"),
+                         num(5, "path.ground.1") - num(3, "path.ground.1")),
+              50.0);  // the figure moves on
 }
 
 TEST_F(PathmoveRun, AnOverrunPassRestartsAtTheCurrentTime) {
@@ -280,7 +281,7 @@ TEST_F(PathmoveRun, AnOverrunPassRestartsAtTheCurrentTime) {
     const double expected[] = {0.0, 3.0 / 7, 6.0 / 7, 0.0, 3.0 / 7, 6.0 / 7};
     const double phases[] = {0, 1, 2, 0, 1, 2};
     for (size_t i = 0; i < 6; ++i) {
-        EXPECT_NEAR(num(i, "path.fraction"), expected[i], 1e-12) << i;
+        EXPECT_NEAR(num(i, "path.fraction"), expected[i], 1e-8) << i;
         EXPECT_EQ(num(i, "path.phase"), phases[i]) << i;
     }
     EXPECT_EQ(num(4, "clip.frames"), kRunFrames);
@@ -295,14 +296,14 @@ TEST_F(PathmoveRun, FramesThatSkipTheCruiseKeepTheWalk) {
         EXPECT_EQ(num(i, "path.phase"), 0.0) << i;
         EXPECT_EQ(num(i, "clip.frames"), kWalkFrames) << i;
     }
-    EXPECT_NEAR(num(1, "path.fraction"), 5.0 / 7, 1e-12);
+    EXPECT_NEAR(num(1, "path.fraction"), 5.0 / 7, 1e-8);
     EXPECT_EQ(num(2, "path.fraction"), 0.0);
     EXPECT_EQ(err, "");
 }
 
 TEST_F(PathmoveRun, PassesRunOnAcrossTheWrapOfTheTickCount) {
     ASSERT_EQ(run({"--frames", "5", "--step", "1000", "--tick-start", "4294967000"}), 0) << err;
-    for (size_t i = 0; i < 5; ++i) EXPECT_NEAR(num(i, "path.fraction"), i / 7.0, 1e-12) << i;
+    for (size_t i = 0; i < 5; ++i) EXPECT_NEAR(num(i, "path.fraction"), i / 7.0, 1e-8) << i;
     EXPECT_EQ(num(4, "path.phase"), 1.0);
 }
 

@@ -91,8 +91,9 @@ void stepPathPass() {
     }
     pathmove.pathFraction = static_cast<double>(elapsed) / kPathPeriodMs;
     PathState& path = pathmove.path;
-    if (stepAlongPath(path, pathmove.pathFraction))
+    if (stepAlongPath(path, pathmove.pathFraction)) {
         loadClip(playback(), clipOfPhase(path.movePhase));
+    }
     pathmove.placement.scale = path.characterScale;
     pathmove.placement.heading = path.headingMatrix;
     pathmove.placement.px = path.groundPosition.x;

@@ -1,0 +1,293 @@
+#include "apps/ikreach/ikreach.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "model/smd.h"
+#include "shell/camera_input.h"
+#include "shell/frame_timing.h"
+#include "shell/scene.h"
+#include "shell/shell.h"
+
+IkreachState ikreach;
+
+namespace {
+
+void startupFailure(const char* what) {
+    std::fprintf(stderr, "ikreach: %s\n", what);
+}
+
+// Loads the character into `model`; the problems of the first load are printed
+// (every later load reads the same file).
+void loadCharacter(Model& model, bool report) {
+    const SmdLoadResult result = loadSmd(model, kIkreachCharacterFile);
+    if (!report) return;
+    const std::string message = describeSmdLoad(kIkreachCharacterFile, result);
+    if (!message.empty()) std::fprintf(stderr, "%s", message.c_str());
+    if (result.status == SmdStatus::CannotOpen || result.status == SmdStatus::WrongFirstLine)
+        std::fprintf(stderr, "ikreach: no character; only the target and the path are drawn\n");
+}
+
+// The skeleton: one black strip per bone from the set the reach state selects,
+// with green dots at the joints. Returns the first failed draw.
+HResult drawReachSkeleton() {
+    ikreach.effectorDrawn = false;
+    const Model& bones = ikreach.poseModel;
+    const uint32_t segments = reachStripSegments(bones);
+    for (size_t i = 0; i < bones.bones.size(); ++i) {
+        const ReachSource source = chooseReachSource(ikreach.scene, ikreach.sets, getTickCount());
+        buildReachStrip(ikreach.strip, bones, reachSourceSet(ikreach.sets, source), source,
+                        static_cast<int32_t>(i), ikreach.path);
+        if (i == static_cast<size_t>(effectorBone)) {
+            ikreach.drawnEffector = {ikreach.strip[0].x, ikreach.strip[0].y, ikreach.strip[0].z};
+            ikreach.effectorDrawn = true;
+        }
+        HResult hr =
+            drawVertices(ikreach.strip, reachStripSize, PrimitiveType::LineStrip, segments);
+        if (failed(hr)) return hr;
+        colourJointPoints(ikreach.strip);
+        hr = drawVertices(ikreach.strip, reachStripSize, PrimitiveType::PointList,
+                          static_cast<uint32_t>(reachStripWritten));
+        if (failed(hr)) return hr;
+    }
+    return S_OK_;
+}
+
+// The walk's path as a white line (no sample dots) at reachPathHeight.
+HResult drawReachPath() {
+    PathState& path = ikreach.path;
+    if (path.pathVertexCount < 2) return S_OK_;
+    setPathDotColor(path, 0xFFFFFFFFu);
+    return drawVertices(path.pathVertices, static_cast<uint32_t>(path.pathVertexCount),
+                        PrimitiveType::LineStrip, static_cast<uint32_t>(path.pathVertexCount - 1));
+}
+
+HResult drawTargetMarker() {
+    LineVertex marker[3];
+    buildTargetMarker(ikreach.scene, marker);
+    return drawVertices(marker, 3, PrimitiveType::TriangleList, 1);
+}
+
+void writeTrace(uint32_t tick, double cpuUs) {
+    TraceLine& line = ikreach.traceLine;
+    traceBeginFrame(line, ikreach.framesDrawn, tick, shell.fps.shownFps, shell.helpVisible,
+                    shell.camera.eye);
+    const PathState& path = ikreach.path;
+    traceBeginObject(line, "path");
+    if (ikreach.scene.reachStepped)
+        traceNumber(line, "fraction", ikreach.scene.reachFraction);
+    else
+        traceNull(line, "fraction");
+    traceInteger(line, "phase", path.movePhase);
+    const double ground[2] = {path.groundPosition.x, path.groundPosition.y};
+    traceArray(line, "ground", ground, 2);
+    traceNumber(line, "heading", headingOfMatrix(path.headingMatrix));
+    traceEndObject(line);
+
+    const ReachScene& scene = ikreach.scene;
+    traceBeginObject(line, "reach");
+    traceBool(line, "active", scene.reachActive);
+    traceBool(line, "done", scene.reachDone);
+    traceBool(line, "finished", scene.reachFinished);
+    traceVec3(line, "target", scene.reachTarget);
+    if (ikreach.effectorDrawn)
+        traceVec3(line, "effector", ikreach.drawnEffector);
+    else
+        traceNull(line, "effector");
+    traceEndObject(line);
+    traceEndFrame(line, cpuUs);
+}
+
+}  // namespace
+
+void resetIkreach() {
+    closeTrace();
+    ikreach.poseModel = Model{};
+    ikreach.sets = JointPositionSets{};
+    ikreach.path = PathState{};
+    ikreach.scene = ReachScene{};
+    for (LineVertex& v : ikreach.strip) v = LineVertex{};
+    ikreach.scratch = ChainScratch{};
+    ikreach.drawnEffector = Vec3{};
+    ikreach.effectorDrawn = false;
+    ikreach.framesDrawn = 0;
+    ikreach.traceLine = TraceLine{};
+    ikreach.options = RunOptions{};
+    resetShell();
+}
+
+HResult initScene() {
+    PathState& path = ikreach.path;
+    path.characterScale = matrixScaling(1.0f, 1.0f, 1.0f);
+    path.headingMatrix = matrixIdentity();
+    path.pathHeight = reachPathHeight;
+
+    loadCharacter(ikreach.sets.restPositions, true);
+    loadCharacter(ikreach.sets.blendPositions, false);
+    loadCharacter(ikreach.sets.reachPositions, false);
+    ikreach.scene.targetMarker[0] = {-2.0f, 0.0f, -2.0f, 0xFFFF0000u};
+    ikreach.scene.targetMarker[1] = {2.0f, 0.0f, -2.0f, 0xFF00FF00u};
+    ikreach.scene.targetMarker[2] = {0.0f, 0.0f, 2.0f, 0xFF0000FFu};
+    loadCharacter(ikreach.poseModel, false);
+    loadCharacter(ikreach.sets.workPositions, false);
+    if (ikreach.poseModel.bones.size() > reachStripMaxSegments)
+        std::fprintf(stderr,
+                     "ikreach: %s has %zu bones; each bone's strip is drawn with at most %u "
+                     "segments\n",
+                     kIkreachCharacterFile, ikreach.poseModel.bones.size(), reachStripMaxSegments);
+    if (!ikreach.poseModel.bones.empty() && !reachChainUsable(ikreach.poseModel))
+        std::fprintf(stderr,
+                     "ikreach: %s has no right arm ending in bone %d below bones 20, 19 and 17; "
+                     "the character walks but does not bend\n",
+                     kIkreachCharacterFile, effectorBone);
+
+    initRestPositions(ikreach.poseModel, ikreach.sets, ikreach.strip, reachStripSize,
+                      ikreach.scratch);
+
+    planReachPath(path, ikreach.scene.reachTarget);
+    samplePath(path);
+    buildArcTable(path);
+
+    if (failed(createLineBuffer(ikreach.strip, reachStripSize))) return E_FAIL_;
+
+    shell.camera.eye = kIkreachEye;
+    shell.camera.target = Vec3{0.0f, 0.0f, 0.0f};
+    shell.camera.up = Vec3{0.0f, 0.0f, 1.0f};
+
+    ikreach.scene.reachTarget = Vec3{0.0f, -50.0f, 20.0f};
+    path.groundPosition = Point2{0.0f, 0.0f};
+    return S_OK_;
+}
+
+intptr_t windowProc(Window* window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    switch (message) {
+        case msg::KeyDown:
+            if (wParam == vk::Return) {
+                startReach(ikreach.scene, ikreach.sets, getTickCount());
+            } else if (wParam == vk::Escape) {
+                releaseDevice();
+                postQuitMessage(0);
+            } else {
+                nudgeTarget(ikreach.scene, static_cast<uint32_t>(wParam));
+            }
+            return 0;
+        case msg::Destroy:
+            releaseDevice();
+            postQuitMessage(0);
+            return 0;
+        case msg::MouseMove:  // the camera is fixed
+            return 0;
+        default:
+            return defWindowProc(window, message, wParam, lParam);
+    }
+}
+
+void drawIkreachScene() {
+    if (beginFrame(kIkreachBackground)) {
+        setupTransforms();
+        spinTargetMarker(ikreach.scene);
+        const bool drawn =
+            !failed(drawReachSkeleton()) && !failed(drawReachPath()) && !failed(drawTargetMarker());
+        if (drawn) drawFpsText(shell.fps.shownFps);
+    }
+    endFrame();
+}
+
+void renderFrame() {
+    drawIkreachScene();
+    presentFrame();
+}
+
+void ikreachFrame() {
+    const bool tracing = traceOpen();
+    const double cpuStart = tracing ? threadCpuMicros() : 0.0;
+    const uint32_t tick = getTickCount();
+    confineCursor(shell.mouse);
+    countFrame(shell.fps);
+    updateReach(ikreach.scene, ikreach.path, ikreach.poseModel, ikreach.sets, getTickCount);
+    drawIkreachScene();
+    const double cpuUs = tracing ? threadCpuMicros() - cpuStart : 0.0;
+    presentFrame();
+    ++ikreach.framesDrawn;
+    if (tracing) writeTrace(tick, cpuUs);
+}
+
+int ikreachWinMain() {
+    if (!registerWindowClass(kIkreachTitle, windowProc)) {
+        startupFailure("cannot register the window class");
+        return 1;
+    }
+    shell.window = createWindow(kIkreachTitle, kIkreachTitle, kIkreachWindowLeft, kIkreachWindowTop,
+                                kIkreachWindowWidth, kIkreachWindowHeight);
+    int status = 1;
+    if (shell.window == nullptr) {
+        if (ikreach.options.headless) {
+            startupFailure("cannot create the offscreen surface");
+        } else {
+            std::string command = "ikreach --headless";
+            if (!ikreach.options.dataDir.empty()) command += " --data " + ikreach.options.dataDir;
+            const std::string reason =
+                "cannot open a window (no display?); to draw offscreen instead, run: " + command;
+            startupFailure(reason.c_str());
+        }
+    } else {
+        ikreach.scene.reachStartMs = static_cast<double>(getTickCount());
+        if (failed(initDevice(shell.window))) {
+            startupFailure(shell.startupError.c_str());
+        } else if (failed(initScene())) {
+            startupFailure(shell.startupError.c_str());
+            releaseDevice();
+        } else {
+            status = 0;
+        }
+    }
+    if (status == 0) {
+        showWindow(shell.window);
+        updateWindow(shell.window);
+        Message m{};
+        while (m.message != msg::Quit) {
+            if (peekMessage(m)) {
+                translateMessage(m);
+                dispatchMessage(m);
+            } else {
+                ikreachFrame();
+            }
+        }
+    }
+    releaseDevice();
+    closeTrace();
+    unregisterWindowClass(kIkreachTitle);
+    return status;
+}
+
+int ikreachMain(int argc, char** argv) {
+    RunOptions options;
+    switch (parseRunOptions(argc, argv, "ikreach", kIkreachTitle, options)) {
+        case OptionsOutcome::ExitSuccess:
+            return 0;
+        case OptionsOutcome::ExitFailure:
+            return 2;
+        case OptionsOutcome::Run:
+            break;
+    }
+    if (!options.dataDir.empty()) {
+        std::error_code ec;
+        std::filesystem::current_path(options.dataDir, ec);
+        if (ec) {
+            std::fprintf(stderr, "ikreach: cannot change to the data directory '%s': %s\n",
+                         options.dataDir.c_str(), ec.message().c_str());
+            return 2;
+        }
+    }
+    if (!options.traceFile.empty()) {
+        std::string error;
+        if (!openTrace(options.traceFile, error)) {
+            std::fprintf(stderr, "ikreach: %s\n", error.c_str());
+            return 2;
+        }
+    }
+    ikreach.options = options;
+    configureRun(options);
+    return ikreachWinMain();
+}

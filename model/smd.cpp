@@ -210,7 +210,9 @@ bool Parser::numbers(float* values, int count) {
         while (p < end_ && isBlank(*p)) ++p;
         if (p < end_ && *p != '/')
             if (const char* after = smd_detail::parseFloatFast(p, end_, values[i])) {
-                p = after;
+                // What follows a number is a blank; the last one stays unread
+                // (the caller looks at the rest of the line).
+                p = after + (after < end_ && i + 1 < count);
                 continue;
             }
         p_ = p;

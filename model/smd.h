@@ -16,7 +16,9 @@
 //   - otherwise the model is replaced by what was read, then checked and
 //     repaired as below, so every model handed out is safe to evaluate.
 // Every outcome and every problem found on the way is described in the returned
-// SmdLoadResult; the reader itself prints nothing.
+// SmdLoadResult; the reader itself prints nothing. loadSmd reads the whole file
+// into memory first; it keeps that buffer for the next load on the same thread
+// when it is at most 32 MB (files are reloaded on key presses).
 //
 // Stopping early (status Malformed). Reading stops at the first of: the end of
 // the text inside a section (no closing `end`), a token that is not a number

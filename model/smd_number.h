@@ -72,7 +72,7 @@ inline uint64_t digitsValue(uint64_t v, unsigned n) {
 // rounded reciprocal otherwise) is within 2 units in the last place of the
 // exact value, so rounding it to float gives the float nearest to the exact
 // value unless it lies within that distance of a point halfway between two
-// floats; those, subnormal and overflowing results are left to the general path.
+// floats; those, subnormal and very large results are left to the general path.
 [[gnu::always_inline]] inline bool roundToFloat(uint64_t mantissa, int exponent, bool negative,
                                                 float& out) {
     static constexpr double kPow10[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
@@ -91,12 +91,12 @@ inline uint64_t digitsValue(uint64_t v, unsigned n) {
     uint64_t bits;
     std::memcpy(&bits, &d, sizeof bits);
     const uint64_t biased = bits >> 52;  // d is positive: no sign bit
-    // Normal floats only (2^-126 <= d < 2^128), and clear of a float tie: the 29
-    // bits a float drops must not be within 4 of 1000...0.
-    if (biased < 1023 - 126 || biased > 1023 + 127) return false;
+    // Normal floats that cannot round up to infinity (2^-126 <= d < 2^127), and
+    // clear of a float tie: the 29 bits a float drops must not be within 4 of
+    // 1000...0.
+    if (biased - (1023 - 126) > 252u) return false;
     if (((bits & 0x1fffffffu) - (0x10000000u - 4u)) <= 8u) return false;
     const float f = static_cast<float>(d);
-    if (f > 3.40282347e+38f) return false;  // rounded up to infinity
     out = negative ? -f : f;
     return true;
 }

@@ -24,6 +24,10 @@ expect_equal(dump-stderr "${err}" "${DATA}/tiny.smd:17:19: warning: corner lines
 expect_run(summary 0 ${DATA}/tiny.smd)
 expect_equal(summary "${out}" "${DATA}/tiny.smd: bones 2, roots 1, depth 2, frames 2, keys per frame 2, triangles 1, materials 1\n")
 
+# Parents may come after their children: the depth still counts the whole chain.
+expect_run(summary-forward 0 ${DATA}/forward.smd)
+expect_equal(summary-forward "${out}" "${DATA}/forward.smd: bones 4, roots 1, depth 3, frames 0, keys per frame -, triangles 0, materials 0\n")
+
 expect_run(check-clean 0 --check ${DATA}/tiny.smd)
 
 # broken.smd: a parent out of range (repaired) and an unknown section (stops).

@@ -27,21 +27,22 @@ bool failed(const SmdLoadResult& result) {
 }
 
 // Longest chain of bones from a root down (a lone root has depth 1). The reader
-// guarantees parents in range and no cycles.
+// guarantees parents in range and no cycles. Each bone's depth is found once:
+// a walk up stops at the first bone already known and fills in the path.
 size_t depthOf(const Model& model) {
     std::vector<size_t> depth(model.bones.size(), 0);
+    std::vector<int32_t> path;
     size_t deepest = 0;
     for (size_t i = 0; i < model.bones.size(); ++i) {
-        size_t d = 0;
-        for (int32_t b = static_cast<int32_t>(i); b >= 0; b = model.bones[b].parent) {
-            if (depth[b] != 0) {
-                d += depth[b];
-                break;
-            }
-            ++d;
+        path.clear();
+        int32_t b = static_cast<int32_t>(i);
+        while (b >= 0 && depth[b] == 0) {
+            path.push_back(b);
+            b = model.bones[b].parent;
         }
-        depth[i] = d;
-        deepest = std::max(deepest, d);
+        size_t d = b >= 0 ? depth[b] : 0;
+        for (auto it = path.rbegin(); it != path.rend(); ++it) depth[*it] = ++d;
+        deepest = std::max(deepest, depth[i]);
     }
     return deepest;
 }

@@ -20,6 +20,11 @@ constexpr size_t kBoneNameMax = sizeof(Bone::name) - 1;
 constexpr size_t kMaterialMax = sizeof(Triangle::material) - 1;
 constexpr size_t kNoPlace = static_cast<size_t>(-1);
 constexpr uint32_t kListedPerKind = 20;  // repairs listed one by one, then summed up
+// Largest magnitude a number may have. Beyond it no real model lies, and the
+// bound keeps every later sum of a chain's offsets, its squared lengths and the
+// drawing transforms far inside the float range, so nothing derived from a
+// loaded model can overflow to infinity or NaN.
+constexpr float kMaxMagnitude = 1e9f;
 
 // Oddities that real files show many times over: reported once, at the first
 // place, with the number of occurrences.
@@ -209,12 +214,13 @@ bool Parser::numbers(float* values, int count) {
     for (int i = 0; i < count; ++i) {
         while (p < end_ && isBlank(*p)) ++p;
         if (p < end_ && *p != '/')
-            if (const char* after = smd_detail::parseFloatFast(p, end_, values[i])) {
-                // What follows a number is a blank; the last one stays unread
-                // (the caller looks at the rest of the line).
-                p = after + (after < end_ && i + 1 < count);
-                continue;
-            }
+            if (const char* after = smd_detail::parseFloatFast(p, end_, values[i]))
+                if (std::fabs(values[i]) <= kMaxMagnitude) {
+                    // What follows a number is a blank; the last one stays unread
+                    // (the caller looks at the rest of the line).
+                    p = after + (after < end_ && i + 1 < count);
+                    continue;
+                }
         p_ = p;
         if (!skip() || !slowNumber(values[i])) return false;
         p = p_;
@@ -229,6 +235,11 @@ bool Parser::slowNumber(float& value) {
     while (tokenEnd < end_ && !isBlank(*tokenEnd)) ++tokenEnd;
     switch (parseSmdFloat(begin, tokenEnd, value)) {
         case NumberParse::Ok:
+            if (std::fabs(value) > kMaxMagnitude) {
+                value = 0.0f;
+                repair(kNotFinite, static_cast<size_t>(begin - base_), SmdProblem::Severity::Error,
+                       quoted(begin, tokenEnd) + " lies beyond +-1e9; read as 0");
+            }
             break;
         case NumberParse::NotFinite:
             repair(kNotFinite, static_cast<size_t>(begin - base_), SmdProblem::Severity::Error,
@@ -601,7 +612,7 @@ void Parser::reportOddities() {
         pending_.push_back({first_[k], SmdProblem::Severity::Warning, std::move(message)});
     }
     static const char* const kMore[kRepairKindCount] = {
-        "non-finite numbers", "hierarchy repairs",      "bone names cut",
+        "numbers out of range", "hierarchy repairs",      "bone names cut",
         "frames padded",      "frames with extra keys", "corners re-attached"};
     for (int k = 0; k < kRepairKindCount; ++k)
         if (repairs_[k] > kListedPerKind)

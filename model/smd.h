@@ -32,7 +32,9 @@
 // Numbers: decimal text as stream input reads it ("-1", "+2.5", ".5", "1e-3"),
 // each a whole word; the float is the one nearest to the decimal value. A
 // word that reads as a number but not as a finite float ("nan", "inf",
-// "1e999") is replaced by 0 and reported as an error (status Repaired). An
+// "1e999"), or as one beyond +-1e9 (no model lies there, and the bound keeps
+// everything computed from a model finite), is replaced by 0 and reported as
+// an error (status Repaired). An
 // integer field written with a fraction ("-1.000000") takes its whole value
 // (warning); integers beyond 32 bits saturate and then count as out of range.
 //
@@ -51,7 +53,7 @@
 //     are cut to fit their fields, never inside a UTF-8 sequence (warning).
 // Afterwards: every parent lies in [-1, bones) and every chain of parents ends
 // at a root; every frame holds at least one key per bone; every number is
-// finite.
+// finite and within +-1e9.
 //
 // Accepted for compatibility with files real exporters write (each reported
 // once per file as a warning, with the number of occurrences):

@@ -350,6 +350,9 @@ TEST(SmdReader, RepairsMakeEveryModelSafe) {
         {"non-finite numbers read as 0",
          "nodes\n0 \"a\" -1\nend\nskeleton\ntime 0\n0 nan inf -inf 1e999 -1e39 INFINITY\nend\n",
          "bones a:-1 | frames 1 | triangles", SmdStatus::Repaired, 6, 0},
+        {"numbers beyond 1e9 read as 0; 1e9 itself is kept",
+         "nodes\n0 \"a\" -1\nend\nskeleton\ntime 0\n0 3e38 -1.0000001e9 1e10 1e9 -1e9 0\nend\n",
+         "bones a:-1 | frames 1 | triangles", SmdStatus::Repaired, 3, 0},
         {"tiny numbers underflow quietly", "skeleton\ntime 0\n0 1e-50 -1e-46 1e-45 0 0 0\nend\n",
          "bones | frames 1 | triangles", SmdStatus::Loaded, 0, 1},  // one key for no bone
         {"integers written with a fraction",
@@ -392,6 +395,26 @@ TEST(SmdReader, RepairedValuesAreTheDocumentedOnes) {
     EXPECT_EQ(l.model.frames[2][0].x, 0.0f);  // nan
     EXPECT_EQ(l.model.frames[2][0].y, 4.0f);
     EXPECT_NE(problems(l.result).find("f:13:3: error: 'nan' is not a finite number; read as 0"),
+              std::string::npos)
+        << problems(l.result);
+}
+
+// Magnitudes beyond 1e9 would let a chain's offsets sum to infinity (and a
+// rotation then turn it into NaN) in the drawn strips.
+TEST(SmdReader, NumbersBeyondTheModelRangeReadAsZero) {
+    Loaded l = load(
+        "version 1\nnodes\n0 \"a\" -1\nend\nskeleton\ntime 0\n"
+        "0 3e38 -1e9 1000000001 1e9 -3.4028235e38 12.5\nend\n");
+    ASSERT_EQ(shape(l.model), "bones a:-1 | frames 1 | triangles");
+    const BoneKey& k = l.model.frames[0][0];
+    EXPECT_EQ(k.x, 0.0f);
+    EXPECT_EQ(k.y, -1e9f);
+    EXPECT_EQ(k.z, 1e9f);  // 1000000001 is the float 1e9: inside the range
+    EXPECT_EQ(k.rx, 1e9f);
+    EXPECT_EQ(k.ry, 0.0f);
+    EXPECT_EQ(k.rz, 12.5f);
+    EXPECT_EQ(l.result.status, SmdStatus::Repaired);
+    EXPECT_NE(problems(l.result).find("f:7:3: error: '3e38' lies beyond +-1e9; read as 0"),
               std::string::npos)
         << problems(l.result);
 }

@@ -1,7 +1,7 @@
 #include "shell/skeleton_draw.h"
 
 #include <algorithm>
-#include <cmath>
+#include <cstring>
 
 #include "shell/scene.h"
 
@@ -23,15 +23,28 @@ void placeStrip(LineVertex* strip, uint32_t count, const StripPlacement& placeme
     }
 }
 
+namespace {
+// True when x, y and z of every vertex are finite. A float is not finite exactly
+// when its exponent bits are all ones; adding one unit of exponent then carries
+// into the sign bit. The colour lane is masked out. Plain integer lanes let the
+// compiler handle a whole vertex at once.
+bool allFinite(const LineVertex* v, uint32_t count) {
+    constexpr uint32_t kExponent = 0x7F800000u;
+    constexpr uint32_t kMask[4] = {kExponent, kExponent, kExponent, 0u};
+    uint32_t carry[4] = {0u, 0u, 0u, 0u};
+    for (uint32_t i = 0; i < count; ++i) {
+        uint32_t bits[4];
+        std::memcpy(bits, &v[i], sizeof bits);
+        for (int lane = 0; lane < 4; ++lane)
+            carry[lane] |= (bits[lane] & kMask[lane]) + 0x00800000u;
+    }
+    return ((carry[0] | carry[1] | carry[2] | carry[3]) & 0x80000000u) == 0;
+}
+}  // namespace
+
 HResult drawStrip(const LineVertex* strip, uint32_t uploadCount, uint32_t segments) {
     if (segments == 0) return S_OK_;
-    const uint32_t read = std::min(segments + 1, uploadCount);
-    for (uint32_t i = 0; i < read; ++i) {
-        if (!std::isfinite(strip[i].x) || !std::isfinite(strip[i].y) ||
-            !std::isfinite(strip[i].z)) {
-            return S_OK_;
-        }
-    }
+    if (!allFinite(strip, std::min(segments + 1, uploadCount))) return S_OK_;
     return drawVertices(strip, uploadCount, PrimitiveType::LineStrip, segments);
 }
 

@@ -45,10 +45,8 @@ struct State {
     RunOptions options;
 };
 
-State& state() {
-    static State s;
-    return s;
-}
+State instance;
+inline State& state() { return instance; }
 
 Call& record(CallKind kind) {
     if (!state().controls.keepCalls) {

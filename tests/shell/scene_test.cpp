@@ -232,9 +232,17 @@ TEST_F(SceneTest, StripsWithNonFiniteVerticesAreNotDrawn) {
     EXPECT_EQ(drawStrip(v, 69, 3), S_OK_);
     EXPECT_EQ(recording::countOf(CallKind::DrawPrimitive), 0u);
     v[1].x = 0.0f;
-    v[5].y = std::numeric_limits<float>::infinity();  // past the drawn part: harmless
+    v[2].z = -std::numeric_limits<float>::infinity();
+    EXPECT_EQ(drawStrip(v, 69, 3), S_OK_);
+    EXPECT_EQ(recording::countOf(CallKind::DrawPrimitive), 0u);
+    v[2].z = -std::numeric_limits<float>::max();  // huge but finite: drawn
+    v[3].color = 0xFFFFFFFFu;                     // colours are not positions
     EXPECT_EQ(drawStrip(v, 69, 3), S_OK_);
     EXPECT_EQ(recording::countOf(CallKind::DrawPrimitive), 1u);
+    v[2].z = 0.0f;
+    v[5].y = std::numeric_limits<float>::infinity();  // past the drawn part: harmless
+    EXPECT_EQ(drawStrip(v, 69, 3), S_OK_);
+    EXPECT_EQ(recording::countOf(CallKind::DrawPrimitive), 2u);
 }
 
 TEST(StripPlacement, ScalesTurnsAndMovesThePoints) {

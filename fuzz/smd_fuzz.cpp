@@ -38,10 +38,10 @@ namespace {
 // frames visited are the first few and the last ones, where indices turn over.
 constexpr size_t kMaxBonesVisited = 160;
 constexpr size_t kFramesAtEachEnd = 3;
-// The chain-by-chain operations cost O(links^2) matrix products per chain; deeper
-// chains are compared only for a few bones, to keep each input fast.
-constexpr int32_t kShallowLinks = 24;
-constexpr int kDeepChainsCompared = 2;
+// The chain-by-chain operations cost about links^2 matrix products per chain.
+// Each input gets a budget of them; once it is spent, strips are still built
+// and checked on the fast path but no longer compared chain by chain.
+constexpr int64_t kReferenceBudget = 15000;
 
 // Links from each bone up to its root (the model's parents are sound).
 std::vector<int32_t> linkCounts(const Model& m) {
@@ -304,12 +304,16 @@ void checkStrips(const Model& m) {
     const std::vector<int32_t> frames = framesToVisit(m);
     const std::vector<int32_t> bones = bonesToVisit(m);
     const std::vector<int32_t> links = linkCounts(m);
-    auto compared = [&](int32_t bone) {
-        if (bone < 0 || static_cast<size_t>(bone) >= links.size()) return true;
-        return links[static_cast<size_t>(bone)] <= kShallowLinks;
+    int64_t budget = kReferenceBudget;
+    auto compared = [&](int32_t bone, bool interpolate) {
+        int64_t cost = 1;
+        if (bone >= 0 && static_cast<size_t>(bone) < links.size()) {
+            const int64_t l = links[static_cast<size_t>(bone)] + 1;
+            cost = l * l * (interpolate ? 2 : 1);
+        }
+        budget -= cost;
+        return budget >= 0;
     };
-    int deepLeft = kDeepChainsCompared;
-    ChainScratch fast, reference;
     // The two program sizes, 69 vertices (articulated) and 101 (pathmove); they
     // differ only for chains of more than 68 links.
     std::vector<size_t> capacities = {69};
@@ -331,7 +335,7 @@ void checkStrips(const Model& m) {
                 for (int32_t bone : bones) {
                     buildBoneStrip(m, clock, bone, a.arrays(), fast);
                     checkStrip(a);
-                    if (!compared(bone) && deepLeft-- <= 0) continue;
+                    if (!compared(bone, interpolate)) continue;
                     buildBoneStripReference(m, clock, bone, b.arrays(), reference);
                     checkStrip(b);
                     FUZZ_CHECK(sameBits(a.strip.storage.data(), b.strip.storage.data(),
@@ -351,11 +355,15 @@ void checkChains(const Model& m) {
     GuardedArray strip(101);
     const size_t count = std::min(m.bones.size(), kMaxBonesVisited);
     const std::vector<int32_t> links = linkCounts(m);
-    int deepLeft = kDeepChainsCompared;
+    int64_t budget = kReferenceBudget;
     for (int32_t frame : {0, -1, static_cast<int32_t>(m.frames.size())}) {
         for (size_t b = 0; b <= count; ++b) {
             const int32_t bone = static_cast<int32_t>(b);
-            if (b < links.size() && links[b] > kShallowLinks && deepLeft-- <= 0) continue;
+            if (b < links.size()) {
+                const int64_t l = links[b] + 1;
+                budget -= l * l;
+                if (budget < 0) break;
+            }
             const Matrix4 w = boneWorldRotation(m, bone, frame);
             for (const auto& row : w.m)
                 for (float x : row) FUZZ_CHECK(finite(x));

@@ -40,7 +40,7 @@ for t in "${targets[@]}"; do
     [ -f "fuzz/${t%_fuzz}.dict" ] && extra+=(-dict="fuzz/${t%_fuzz}.dict")
     echo "fuzz.sh: $t for ${seconds}s" >&2
     if ! "build-fuzz/bin/$t" "build-fuzz/corpus/$t" "${extra[@]}" \
-        -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
+        -max_total_time="$seconds" -timeout=30 -rss_limit_mb=2048 -max_len=65536 \
         -artifact_prefix="build-fuzz/findings/$t-" -print_final_stats=1 2>"build-fuzz/$t.log"; then
         status=1
         tail -n 60 "build-fuzz/$t.log" >&2

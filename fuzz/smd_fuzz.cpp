@@ -314,6 +314,7 @@ void checkStrips(const Model& m) {
         budget -= cost;
         return budget >= 0;
     };
+    ChainScratch fast, reference;
     // The two program sizes, 69 vertices (articulated) and 101 (pathmove); they
     // differ only for chains of more than 68 links.
     std::vector<size_t> capacities = {69};

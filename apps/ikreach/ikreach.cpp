@@ -200,6 +200,9 @@ void renderFrame() {
 }
 
 void ikreachFrame() {
+    // After Escape or the window's destruction nothing is left to draw with; the
+    // quit message that follows ends the loop.
+    if (shell.graphics.device == nullptr) return;
     const bool tracing = traceOpen();
     const double cpuStart = tracing ? threadCpuMicros() : 0.0;
     const uint32_t tick = getTickCount();

@@ -4,14 +4,9 @@
 // is the baseline the skeleton's cost is read against.
 #include <benchmark/benchmark.h>
 
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <string>
-
 #include "apps/articulated/articulated.h"
+#include "bench/recording_start.h"
 #include "model/smd.h"
-#include "shell/recording/recording.h"
 #include "shell/scene.h"
 #include "shell/shell.h"
 
@@ -20,19 +15,10 @@ namespace {
 // Brings the program to its first frame with `clip` loaded from the data folder
 // (our character), or returns false.
 bool startArticulated(const char* clip) {
-    recording::reset();
     resetArticulated();
-    recording::controls().keepCalls = false;
-    std::error_code ec;
-    const auto old = std::filesystem::current_path();
-    std::filesystem::current_path(ARTIC_DATA_DIR, ec);
-    if (ec) return false;
-    registerWindowClass(kArticulatedTitle, windowProc);
-    shell.window = createWindow(kArticulatedTitle, kArticulatedTitle, 100, 100, 500, 500);
-    const bool ok = !failed(initDevice(shell.window)) && !failed(initScene());
-    if (ok && clip != nullptr) loadSmd(articulated.currentClip, clip);
-    std::filesystem::current_path(old, ec);
-    return ok && !articulated.currentClip.bones.empty();
+    if (!startOnRecording(ARTIC_DATA_DIR, kArticulatedTitle, windowProc, initScene)) return false;
+    if (clip != nullptr) loadSmd(articulated.currentClip, clip);
+    return !articulated.currentClip.bones.empty();
 }
 
 void runFrames(benchmark::State& state, bool interpolate, bool help, const char* clip) {

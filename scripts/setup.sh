@@ -15,7 +15,7 @@ for group in "$@"; do
     case "$group" in
         fuzz) packages+=(clang-14 libclang-rt-14-dev) ;;
         windows) packages+=(g++-mingw-w64-x86-64-posix wine wine64) ;;
-        bench) packages+=(libassimp-dev) ;;
+        bench) packages+=(libassimp-dev time jq) ;;
         *) echo "setup.sh: unknown group '$group'" >&2; exit 2 ;;
     esac
 done

@@ -1,6 +1,7 @@
 #include "shell/skeleton_draw.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "shell/scene.h"
@@ -12,14 +13,36 @@ uint32_t maxStripSegments(const SkeletonStrips& strips) {
     return usable == 0 ? 0 : static_cast<uint32_t>(usable - 1);
 }
 
+namespace {
+
+bool sameBits(const LineVertex& a, const LineVertex& b) {
+    return std::bit_cast<uint32_t>(a.x) == std::bit_cast<uint32_t>(b.x) &&
+           std::bit_cast<uint32_t>(a.y) == std::bit_cast<uint32_t>(b.y) &&
+           std::bit_cast<uint32_t>(a.z) == std::bit_cast<uint32_t>(b.z);
+}
+
+}  // namespace
+
 void placeStrip(LineVertex* strip, uint32_t count, const StripPlacement& placement) {
+    // A bone's strip is its short chain followed by a long run of origins, so a
+    // point equal bit for bit to the one before takes that one's result instead
+    // of two more transforms (the same operations would give the same bits).
+    LineVertex lastIn{}, lastOut{};
     for (uint32_t i = 0; i < count; ++i) {
+        if (i > 0 && sameBits(strip[i], lastIn)) {
+            strip[i].x = lastOut.x;
+            strip[i].y = lastOut.y;
+            strip[i].z = lastOut.z;
+            continue;
+        }
+        lastIn = strip[i];
         Vec3 p{strip[i].x, strip[i].y, strip[i].z};
         p = vec3TransformCoord(p, placement.scale);
         p = vec3TransformCoord(p, placement.heading);
         strip[i].x = p.x + placement.px;
         strip[i].y = p.y + placement.py;
         strip[i].z = p.z;
+        lastOut = strip[i];
     }
 }
 

@@ -271,6 +271,38 @@ TEST(StripPlacement, ScalesTurnsAndMovesThePoints) {
     EXPECT_EQ(maxStripSegments(s), 99u);  // never reaches the unplaced vertex 100
 }
 
+// Placing reuses the result of a repeated point; every placed point must still
+// carry exactly the bits of its own two transforms, signed zeros and NaNs too.
+TEST(StripPlacement, RepeatedPointsGetTheBitsOfTheirOwnTransform) {
+    StripPlacement p;
+    p.scale = matrixScaling(0.3f, 0.3f, 0.3f);
+    p.heading = matrixRotationZ(5.116f);
+    p.px = 60.0f;
+    p.py = -50.0f;
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const LineVertex input[12] = {{1.5f, -2.25f, 7.0f, 0xFFFFFFFF},
+                                  {1.5f, -2.25f, 7.0f, 0xFFFFFFFF},
+                                  {0.0f, 0.0f, 0.0f, 0xFFFFFFFF},
+                                  {-0.0f, 0.0f, 0.0f, 0},
+                                  {0.0f, -0.0f, 0.0f, 0},
+                                  {0.0f, 0.0f, -0.0f, 0},
+                                  {nan, 0.0f, 0.0f, 0},
+                                  {nan, 0.0f, 0.0f, 0},
+                                  {0.0f, 0.0f, 0.0f, 0},
+                                  {0.0f, 0.0f, 0.0f, 0},
+                                  {3.0f, 4.0f, 5.0f, 0},
+                                  {0.0f, 0.0f, 0.0f, 0}};
+    LineVertex placed[12];
+    std::memcpy(placed, input, sizeof input);
+    placeStrip(placed, 12, p);
+    for (size_t i = 0; i < 12; ++i) {
+        Vec3 q{input[i].x, input[i].y, input[i].z};
+        q = vec3TransformCoord(vec3TransformCoord(q, p.scale), p.heading);
+        const LineVertex expected{q.x + p.px, q.y + p.py, q.z, input[i].color};
+        EXPECT_EQ(std::memcmp(&placed[i], &expected, sizeof expected), 0) << "point " << i;
+    }
+}
+
 TEST(Trace, WritesOneJsonObjectWithRoundTrippingNumbers) {
     TraceLine line;
     traceBeginFrame(line, 1, 4294967000u, 0, false, Vec3{-100.0f, 0.1f, 0.0f});

@@ -161,12 +161,22 @@ size_t buildReachStrip(LineVertex* strip, const Model& hierarchy, const Model& s
     }
 
     if (!worldSpace) {
-        for (size_t k = 0; k < reachStripWritten; ++k) {
-            Vec3 p = vec3TransformCoord({strip[k].x, strip[k].y, strip[k].z}, path.characterScale);
+        const auto place = [&path, ground](LineVertex& v) {
+            Vec3 p = vec3TransformCoord({v.x, v.y, v.z}, path.characterScale);
             p = vec3TransformCoord(p, path.headingMatrix);
-            strip[k].x = p.x + ground.x;
-            strip[k].y = p.y + ground.y;
-            strip[k].z = p.z;
+            v.x = p.x + ground.x;
+            v.y = p.y + ground.y;
+            v.z = p.z;
+        };
+        for (size_t k = 0; k < written; ++k) place(strip[k]);
+        // Every entry after the chain is the origin: placed once, then copied.
+        if (written < reachStripWritten) {
+            place(strip[written]);
+            for (size_t k = written + 1; k < reachStripWritten; ++k) {
+                strip[k].x = strip[written].x;
+                strip[k].y = strip[written].y;
+                strip[k].z = strip[written].z;
+            }
         }
     }
     return written;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 
 #include "ik/reach.h"
 #include "test_models.h"
@@ -330,6 +331,12 @@ TEST_F(ReachStrip, ModelSpaceChainsArePlacedLikeTheCharacter) {
     EXPECT_EQ(strip[3].color, 0u) << "cleared entries stay transparent";
     EXPECT_EQ(strip[99].x, 10.0f);
     EXPECT_EQ(strip[100].x, 0.0f);
+    // Every entry after the chain carries the bits of the origin's own placement.
+    Vec3 origin =
+        vec3TransformCoord(vec3TransformCoord(Vec3{}, path.characterScale), path.headingMatrix);
+    origin = {origin.x + 10.0f, origin.y + 20.0f, origin.z};
+    for (size_t k = 3; k < reachStripWritten; ++k)
+        EXPECT_EQ(std::memcmp(&strip[k], &origin, sizeof origin), 0) << "entry " << k;
 }
 
 TEST_F(ReachStrip, LongChainsAreCutAndBrokenInputDrawsNothing) {

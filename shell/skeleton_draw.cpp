@@ -15,35 +15,69 @@ uint32_t maxStripSegments(const SkeletonStrips& strips) {
 
 namespace {
 
+// x, y and z equal bit for bit (one 8-byte and one 4-byte comparison).
 bool sameBits(const LineVertex& a, const LineVertex& b) {
-    return std::bit_cast<uint32_t>(a.x) == std::bit_cast<uint32_t>(b.x) &&
-           std::bit_cast<uint32_t>(a.y) == std::bit_cast<uint32_t>(b.y) &&
-           std::bit_cast<uint32_t>(a.z) == std::bit_cast<uint32_t>(b.z);
+    uint64_t axy, bxy;
+    uint32_t az, bz;
+    std::memcpy(&axy, &a.x, sizeof axy);
+    std::memcpy(&bxy, &b.x, sizeof bxy);
+    std::memcpy(&az, &a.z, sizeof az);
+    std::memcpy(&bz, &b.z, sizeof bz);
+    return ((axy ^ bxy) | (az ^ bz)) == 0;
+}
+
+// Placed points of one placement, found by the exact bits of the point before
+// placing: the strips of a frame share their joints (a bone's strip is its own
+// joint followed by its parent's strip), so each joint is placed once per frame
+// rather than once per strip it appears in. A slot holds the last point hashed
+// to it; a point found there gives the bits its own transforms would give.
+struct PlacementMemo {
+    static constexpr uint32_t kSlots = 256;
+    LineVertex in[kSlots];
+    LineVertex out[kSlots];
+    bool used[kSlots] = {};
+};
+
+uint32_t slotOf(const LineVertex& v) {
+    const uint32_t h = std::bit_cast<uint32_t>(v.x) * 0x9E3779B1u ^
+                       std::bit_cast<uint32_t>(v.y) * 0x85EBCA77u ^
+                       std::bit_cast<uint32_t>(v.z) * 0xC2B2AE3Du;
+    return (h ^ (h >> 16)) % PlacementMemo::kSlots;
+}
+
+void placeStrip(LineVertex* strip, uint32_t count, const StripPlacement& placement,
+                PlacementMemo& memo) {
+    // After the chain comes a long run of origins: a point equal to the one
+    // before takes its result without a look into the memo.
+    LineVertex lastIn{}, lastOut{};
+    for (uint32_t i = 0; i < count; ++i) {
+        LineVertex& v = strip[i];
+        if (i == 0 || !sameBits(v, lastIn)) {
+            lastIn = v;
+            const uint32_t slot = slotOf(v);
+            if (memo.used[slot] && sameBits(v, memo.in[slot])) {
+                lastOut = memo.out[slot];
+            } else {
+                Vec3 p{v.x, v.y, v.z};
+                p = vec3TransformCoord(p, placement.scale);
+                p = vec3TransformCoord(p, placement.heading);
+                lastOut = {p.x + placement.px, p.y + placement.py, p.z, 0};
+                memo.in[slot] = v;
+                memo.out[slot] = lastOut;
+                memo.used[slot] = true;
+            }
+        }
+        v.x = lastOut.x;
+        v.y = lastOut.y;
+        v.z = lastOut.z;
+    }
 }
 
 }  // namespace
 
 void placeStrip(LineVertex* strip, uint32_t count, const StripPlacement& placement) {
-    // A bone's strip is its short chain followed by a long run of origins, so a
-    // point equal bit for bit to the one before takes that one's result instead
-    // of two more transforms (the same operations would give the same bits).
-    LineVertex lastIn{}, lastOut{};
-    for (uint32_t i = 0; i < count; ++i) {
-        if (i > 0 && sameBits(strip[i], lastIn)) {
-            strip[i].x = lastOut.x;
-            strip[i].y = lastOut.y;
-            strip[i].z = lastOut.z;
-            continue;
-        }
-        lastIn = strip[i];
-        Vec3 p{strip[i].x, strip[i].y, strip[i].z};
-        p = vec3TransformCoord(p, placement.scale);
-        p = vec3TransformCoord(p, placement.heading);
-        strip[i].x = p.x + placement.px;
-        strip[i].y = p.y + placement.py;
-        strip[i].z = p.z;
-        lastOut = strip[i];
-    }
+    PlacementMemo memo;
+    placeStrip(strip, count, placement, memo);
 }
 
 namespace {
@@ -78,11 +112,12 @@ HResult drawClipSkeleton(const Model& played, const ClipClock& clock,
     const uint32_t segments =
         static_cast<uint32_t>(std::min<size_t>(boneCount, maxStripSegments(strips)));
     const uint32_t upload = static_cast<uint32_t>(strips.arrays.stripCapacity);
+    PlacementMemo memo;  // for this frame's placement only
     for (size_t b = 0; b < boneCount; ++b) {
         buildBoneStrip(played, clock, static_cast<int32_t>(b), strips.arrays, *strips.scratch);
         if (strips.placement != nullptr) {
             placeStrip(strips.arrays.strip, std::min<uint32_t>(strips.placedVertices, upload),
-                       *strips.placement);
+                       *strips.placement, memo);
         }
         const HResult hr = drawStrip(strips.arrays.strip, upload, segments);
         if (failed(hr)) return hr;

@@ -27,22 +27,6 @@ double distance(const Vec3& a, const Vec3& b) {
 
 }  // namespace
 
-size_t jointCount(const Model& set) {
-    return set.frames.empty() ? 0 : set.frames[0].size();
-}
-
-Vec3 jointPosition(const Model& set, int32_t bone) {
-    const BoneKey& k = set.frames[0][static_cast<size_t>(bone)];
-    return {k.x, k.y, k.z};
-}
-
-void setJointPosition(Model& set, int32_t bone, const Vec3& position) {
-    BoneKey& k = set.frames[0][static_cast<size_t>(bone)];
-    k.x = position.x;
-    k.y = position.y;
-    k.z = position.z;
-}
-
 bool jointSetsUsable(const Model& hierarchy, const JointPositionSets& sets) {
     const size_t bones = hierarchy.bones.size();
     return jointCount(sets.workPositions) >= bones && jointCount(sets.restPositions) >= bones &&

@@ -67,10 +67,21 @@ struct JointPositionSets {
 };
 
 // Number of entries of a set (the keys of frame 0; 0 without frames).
-size_t jointCount(const Model& set);
+inline size_t jointCount(const Model& set) {
+    return set.frames.empty() ? 0 : set.frames[0].size();
+}
 // Entry `bone` of a set; the caller guarantees 0 <= bone < jointCount(set).
-Vec3 jointPosition(const Model& set, int32_t bone);
-void setJointPosition(Model& set, int32_t bone, const Vec3& position);
+// Inline: the blend and the strips read every entry once per bone drawn.
+inline Vec3 jointPosition(const Model& set, int32_t bone) {
+    const BoneKey& k = set.frames[0][static_cast<size_t>(bone)];
+    return {k.x, k.y, k.z};
+}
+inline void setJointPosition(Model& set, int32_t bone, const Vec3& position) {
+    BoneKey& k = set.frames[0][static_cast<size_t>(bone)];
+    k.x = position.x;
+    k.y = position.y;
+    k.z = position.z;
+}
 
 // True when every set holds at least one entry per bone of `hierarchy`.
 bool jointSetsUsable(const Model& hierarchy, const JointPositionSets& sets);

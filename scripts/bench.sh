@@ -35,14 +35,14 @@ run_bench ikreach_bench "${frame_flags[@]}"
 
 # The median CPU time of a benchmark, in microseconds.
 median_us() {
-    jq -r --arg n "$2" '[.benchmarks[] | select(.run_name == $n and .aggregate_name == "median")][0]
+    jq -r --arg n "$2" '[.benchmarks[] | select((.run_name | sub("/repeats:[0-9]+$"; "")) == $n and .aggregate_name == "median")][0]
         | if . == null then "n/a" else
             (.cpu_time * ({"ns": 0.001, "us": 1, "ms": 1000, "s": 1000000}[.time_unit]))
             | . * 10 | round / 10 end' "$out/$1.json"
 }
 # The median throughput of a reader benchmark, in MB/s.
 median_mbs() {
-    jq -r --arg n "$2" '[.benchmarks[] | select(.run_name == $n and .aggregate_name == "median")][0]
+    jq -r --arg n "$2" '[.benchmarks[] | select((.run_name | sub("/repeats:[0-9]+$"; "")) == $n and .aggregate_name == "median")][0]
         | if . == null then "n/a" else .bytes_per_second / 1e6 | round end' "$out/smd_bench.json"
 }
 ratio() {
@@ -54,7 +54,7 @@ declare -A fps peak
 for program in articulated pathmove ikreach; do
     exe="$build/bin/$program"
     if [ ! -x "$exe" ]; then
-        fps[$program]="n/a (not built)"
+        fps[$program]="n/a (no $program executable: needs the SDL2/GL backend)"
         peak[$program]="n/a"
         continue
     fi
@@ -90,7 +90,8 @@ echo "| SMD reader, 12 MB clip with mesh | $large_ours MB/s: $(ratio "$large_our
 echo "| SMD reader, walk-sized clip | $walk_ours MB/s: $(ratio "$walk_ours" "$walk_assimp") x assimp ($walk_assimp MB/s), $(ratio "$walk_ours" "$walk_ifs") x ifstream >> ($walk_ifs MB/s) |"
 echo "| articulated, one frame's CPU (walk, interpolated) | $art µs |"
 echo "| pathmove, one frame's CPU (cruising, interpolated) | $path µs |"
-echo "| pathmove, phase-change frame (reads the clip file) | to run $torun µs, to walk $towalk µs, new pass $newpass µs ($(ratio "$torun" "$path") x the cruising frame) |"
+slowest=$(printf '%s\n' "$torun" "$towalk" "$newpass" | sort -g | tail -1)
+echo "| pathmove, phase-change frame (reads the clip file) | to run $torun µs, to walk $towalk µs, new pass $newpass µs (slowest $(ratio "$slowest" "$path") x the cruising frame) |"
 echo "| ikreach, one frame's CPU | idle $idle µs, walking $walking µs, arrival (solve) $arrival µs, blending $blending µs |"
 echo "| headless frames per second ($frames frames, start-up included) | articulated ${fps[articulated]}, pathmove ${fps[pathmove]}, ikreach ${fps[ikreach]} |"
 echo "| peak resident memory, headless run | articulated ${peak[articulated]} MB, pathmove ${peak[pathmove]} MB, ikreach ${peak[ikreach]} MB |"

@@ -1,6 +1,7 @@
 #include "ik/reach.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -132,7 +133,8 @@ const Model& reachSourceSet(const JointPositionSets& sets, ReachSource source) {
 }
 
 size_t buildReachStrip(LineVertex* strip, const Model& hierarchy, const Model& source,
-                       ReachSource kind, int32_t bone, const PathState& path) {
+                       ReachSource kind, int32_t bone, const PathState& path,
+                       PlacedJoints* placed) {
     const Point2 ground = path.groundPosition;
     const bool worldSpace = kind != ReachSource::Work;
     // The place of bone 0 and of every entry after the chain.
@@ -149,10 +151,12 @@ size_t buildReachStrip(LineVertex* strip, const Model& hierarchy, const Model& s
 
     const int32_t n = static_cast<int32_t>(hierarchy.bones.size());
     size_t written = 0;
+    int32_t chainBones[reachStripWritten];
     if (bone >= 0 && bone < n && jointCount(source) >= static_cast<size_t>(n)) {
         int32_t b = bone;
         while (written < reachStripWritten) {
             const Vec3 p = b == 0 ? base : jointPosition(source, b);
+            chainBones[written] = b;
             strip[written++] = {p.x, p.y, p.z, skeletonLineColor};
             const int32_t parent = hierarchy.bones[static_cast<size_t>(b)].parent;
             if (parent < 0 || parent >= n) break;  // a root, or a broken link
@@ -168,7 +172,29 @@ size_t buildReachStrip(LineVertex* strip, const Model& hierarchy, const Model& s
             v.y = p.y + ground.y;
             v.z = p.z;
         };
-        for (size_t k = 0; k < written; ++k) place(strip[k]);
+        if (placed != nullptr && placed->known.size() < static_cast<size_t>(n)) {
+            placed->from.resize(static_cast<size_t>(n));
+            placed->to.resize(static_cast<size_t>(n));
+            placed->known.resize(static_cast<size_t>(n), 0);
+        }
+        for (size_t k = 0; k < written; ++k) {
+            if (placed == nullptr) {
+                place(strip[k]);
+                continue;
+            }
+            const size_t b = static_cast<size_t>(chainBones[k]);
+            const Vec3 in{strip[k].x, strip[k].y, strip[k].z};
+            if (placed->known[b] && std::memcmp(&in, &placed->from[b], sizeof in) == 0) {
+                strip[k].x = placed->to[b].x;
+                strip[k].y = placed->to[b].y;
+                strip[k].z = placed->to[b].z;
+            } else {
+                place(strip[k]);
+                placed->from[b] = in;
+                placed->to[b] = {strip[k].x, strip[k].y, strip[k].z};
+                placed->known[b] = 1;
+            }
+        }
         // Every entry after the chain is the origin: placed once, then copied.
         if (written < reachStripWritten) {
             place(strip[written]);

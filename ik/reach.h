@@ -24,6 +24,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "common/math.h"
 #include "ik/solver.h"
@@ -118,6 +119,18 @@ enum class ReachSource {
 ReachSource chooseReachSource(ReachScene& scene, JointPositionSets& sets, uint32_t nowMs);
 const Model& reachSourceSet(const JointPositionSets& sets, ReachSource source);
 
+// Model-space joints placed during one frame, by bone. A bone's strip repeats
+// its parent's chain, so with a memo each joint is placed once per frame rather
+// than once per strip it appears in. An entry is reused only when the joint's
+// unplaced position has the same bits as when it was placed, so it gives the
+// bits of its own placement. The path's scale, heading and ground position must
+// not change while a memo is in use: start a new one for each frame.
+struct PlacedJoints {
+    std::vector<Vec3> from;      // unplaced position of each placed joint
+    std::vector<Vec3> to;        // its placed position
+    std::vector<uint8_t> known;  // 1 once the joint has been placed
+};
+
 // Fills `strip` (reachStripSize vertices) for `bone`: the joint of the bone, then
 // each ancestor's joint up to and including the root, black, at most
 // reachStripWritten entries; bone 0 always at the character's ground place. The
@@ -127,9 +140,11 @@ const Model& reachSourceSet(const JointPositionSets& sets, ReachSource source);
 // character: scaled by characterScale, turned by headingMatrix, moved by
 // groundPosition. Returns the number of chain entries written; 0, with every
 // position at the ground place, when the bone or the set's entries are missing or
-// a parent index is outside the bones.
+// a parent index is outside the bones. With `placed`, model-space joints are
+// placed through that memo.
 size_t buildReachStrip(LineVertex* strip, const Model& hierarchy, const Model& source,
-                       ReachSource kind, int32_t bone, const PathState& path);
+                       ReachSource kind, int32_t bone, const PathState& path,
+                       PlacedJoints* placed = nullptr);
 
 // Colours the first reachStripWritten entries green: the joint dots of a strip.
 void colourJointPoints(LineVertex* strip);

@@ -35,10 +35,11 @@ HResult drawReachSkeleton() {
     ikreach.effectorDrawn = false;
     const Model& bones = ikreach.poseModel;
     const uint32_t segments = reachStripSegments(bones);
+    PlacedJoints placed;  // this frame's placement
     for (size_t i = 0; i < bones.bones.size(); ++i) {
         const ReachSource source = chooseReachSource(ikreach.scene, ikreach.sets, getTickCount());
         buildReachStrip(ikreach.strip, bones, reachSourceSet(ikreach.sets, source), source,
-                        static_cast<int32_t>(i), ikreach.path);
+                        static_cast<int32_t>(i), ikreach.path, &placed);
         if (i == static_cast<size_t>(effectorBone)) {
             ikreach.drawnEffector = {ikreach.strip[0].x, ikreach.strip[0].y, ikreach.strip[0].z};
             ikreach.effectorDrawn = true;

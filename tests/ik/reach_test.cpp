@@ -339,6 +339,28 @@ TEST_F(ReachStrip, ModelSpaceChainsArePlacedLikeTheCharacter) {
         EXPECT_EQ(std::memcmp(&strip[k], &origin, sizeof origin), 0) << "entry " << k;
 }
 
+// The memo of placed joints must give every strip the bits it gets without
+// one, and must not hand out a joint whose unplaced position has changed.
+TEST_F(ReachStrip, PlacedJointsGiveTheSameBitsAsPlacingAnew) {
+    path.headingMatrix = matrixRotationZ(5.116f);
+    path.characterScale = matrixScaling(0.3f, 0.3f, 0.3f);
+    Model model = positionSet({{9, 9, 9}, {1.5f, -0.25f, 3}, {0.1f, -2, 6}, {7, 8, 9}});
+    PlacedJoints placed;
+    LineVertex plain[reachStripSize];
+    for (int round = 0; round < 2; ++round) {
+        for (int32_t bone : {2, 1, 3, 0, 2}) {
+            for (LineVertex& v : plain) v = {-1, -1, -1, 0x12345678u};
+            const size_t a =
+                buildReachStrip(strip, bones, model, ReachSource::Work, bone, path, &placed);
+            const size_t b = buildReachStrip(plain, bones, model, ReachSource::Work, bone, path);
+            EXPECT_EQ(a, b);
+            EXPECT_EQ(std::memcmp(strip, plain, sizeof strip), 0) << "bone " << bone;
+        }
+        // Bone 1 moves between two strips of the same memo.
+        setJointPosition(model, 1, {-4.0f, 2.5f, 0.5f});
+    }
+}
+
 TEST_F(ReachStrip, LongChainsAreCutAndBrokenInputDrawsNothing) {
     // A single chain of 150 bones: cut at 100 entries; strips use at most 99
     // segments.

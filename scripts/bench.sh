@@ -60,8 +60,12 @@ for program in articulated pathmove ikreach; do
     fi
     echo "== $program headless, $frames frames"
     start=$(date +%s.%N)
-    /usr/bin/time -f "%M" -o "$out/$program.time" \
-        "$exe" --headless --data "$root/data" --frames "$frames" >/dev/null
+    if ! /usr/bin/time -f "%M" -o "$out/$program.time" \
+        "$exe" --headless --data "$root/data" --frames "$frames" >/dev/null; then
+        fps[$program]="n/a (the run failed)"
+        peak[$program]="n/a"
+        continue
+    fi
     end=$(date +%s.%N)
     fps[$program]=$(awk -v f="$frames" -v s="$start" -v e="$end" 'BEGIN { printf "%.0f", f / (e - s) }')
     peak[$program]=$(awk '{ v = $1 } END { printf "%.1f", v / 1024 }' "$out/$program.time")

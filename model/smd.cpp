@@ -726,6 +726,12 @@ SmdLoadResult loadSmdFromMemory(Model& model, std::string_view text) {
 
 SmdLoadResult loadSmd(Model& model, const char* fileName) {
     if (!fileName) return cannotOpen("no file name");
+    // Look before opening: opening a FIFO (or a device) would wait for a writer
+    // that may never come. The type is checked again on the open file below.
+    struct stat before;
+    if (stat(fileName, &before) != 0) return cannotOpen(std::strerror(errno));
+    if (!S_ISREG(before.st_mode))
+        return cannotOpen(S_ISDIR(before.st_mode) ? "is a directory" : "not a regular file");
     std::FILE* file = std::fopen(fileName, "rb");
     if (!file) return cannotOpen(std::strerror(errno));
     struct FileCloser {

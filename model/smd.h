@@ -9,8 +9,9 @@
 // frames by their order, whatever their "time" numbers say.
 //
 // What it leaves in the model:
-//   - the file cannot be opened or read (missing, no access, a directory, too
-//     large for memory): the model keeps its previous content;
+//   - the file cannot be opened or read (missing, no access, a directory, a
+//     FIFO or device, which is never opened, too large for memory): the model
+//     keeps its previous content;
 //   - the first line is not "version 1" (letter case aside, nothing else on the
 //     line; a CR before the line feed is fine): the model is left empty;
 //   - otherwise the model is replaced by what was read, then checked and

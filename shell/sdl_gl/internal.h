@@ -1,0 +1,57 @@
+// Shared state of the SDL2 + OpenGL backend (platform, graphics, text). Not for
+// programs: they see only shell/services.h.
+#pragma once
+
+#include <SDL2/SDL.h>
+#include <epoxy/gl.h>
+
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "shell/harness/run_harness.h"
+#include "shell/services.h"
+
+struct Window {
+    SDL_Window* sdl = nullptr;
+    WindowProc proc = nullptr;
+    bool alive = false;
+    Rect outer;  // headless: the outer rectangle (it never moves)
+    Device* device = nullptr;
+    uint32_t buttons = 0;  // MK_ flags of the buttons held, from the messages posted
+};
+
+struct BackendState {
+    bool configured = false;
+    RunOptions options;
+    RunHarness harness;
+    VirtualCursor cursor;
+    bool closeRequested = false;  // frame limit reached: close at the next poll
+    bool quitPosted = false;
+    int quitCode = 0;
+    std::deque<Message> queue;
+    // Every window ever created: a handle stays valid (and dead) after its
+    // window is destroyed, so late calls with it are harmless.
+    std::vector<std::unique_ptr<Window>> windows;
+    std::vector<SDL_Window*> parkedWindows;  // headless windows closed by the program
+    bool videoUp = false;
+    bool realClip = false;  // a confining rectangle is set on the real window
+    SDL_Rect lastClip{};
+};
+
+BackendState& backendState();
+bool runHeadless();
+// The live window the cursor and scripted input belong to (the newest), or nullptr.
+Window* activeWindow();
+
+// Graphics side, called by the platform when a window goes away: the capture
+// of the last presented frame (once), then freeing the device's GL objects,
+// which leaves the device lost (every later call on it does nothing).
+void writeFinalCapture(Device* device);
+void detachDevice(Device* device);
+// Platform side, called by present after each presented frame.
+void framePresented();
+
+// Client-area origin of a window in screen pixels.
+void clientOrigin(Window* window, int& x, int& y);

@@ -1,0 +1,436 @@
+// Window, message queue, cursor and tick count on SDL2, shaped like their Win32
+// counterparts: messages are posted to one queue that peekMessage drains without
+// waiting, a closed window is destroyed through defWindowProc, and the quit
+// message comes after every other waiting message.
+//
+// Window geometry: programs give the outer size of a Win32 overlapped window.
+// SDL sizes the client area, so the window is created with the client area that
+// Win32 would give (outer - 16 x 39: a 500 x 500 window has 484 x 461) at the
+// client position Win32 would use (outer + 8, 31). Screen rectangles handed back
+// (getWindowRect) and taken (clipCursor, setCursorPos) use the same frame, so
+// the program's arithmetic lands on the same client pixels as on Windows.
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <string>
+
+#include "shell/sdl_gl/internal.h"
+#include "shell/sdl_gl/sdl_gl.h"
+
+namespace {
+
+constexpr uintptr_t kMkLButton = 0x0001;
+constexpr uintptr_t kMkRButton = 0x0002;
+constexpr uintptr_t kMkShift = 0x0004;
+constexpr uintptr_t kMkControl = 0x0008;
+constexpr uintptr_t kMkMButton = 0x0010;
+
+std::map<std::string, WindowProc>& classes() {
+    static std::map<std::string, WindowProc> registry;
+    return registry;
+}
+
+bool isWindowAlive(const Window* window) {
+    return window != nullptr && window->alive;
+}
+
+Window* windowFromSdl(uint32_t windowId) {
+    SDL_Window* sdl = SDL_GetWindowFromID(windowId);
+    for (const auto& w : backendState().windows) {
+        if (w->alive && w->sdl == sdl) return w.get();
+    }
+    return nullptr;
+}
+
+void post(Window* window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    backendState().queue.push_back(Message{window, message, wParam, lParam});
+}
+
+// Brings up SDL's video subsystem once. Headless always uses the offscreen
+// driver (EGL, no display needed). In a window SDL must find a real display:
+// its fall-back to an offscreen or dummy driver would run with nothing shown.
+bool startVideo(std::string& error) {
+    BackendState& s = backendState();
+    if (s.videoUp) return true;
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");  // Ctrl+C ends the program as usual
+    SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
+    if (runHeadless())
+        SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, "offscreen", SDL_HINT_OVERRIDE);
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+        error = SDL_GetError();
+        return false;
+    }
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (!runHeadless() && driver != nullptr &&
+        (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0)) {
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        error = "no display found (SDL fell back to its '" + std::string(driver) + "' driver)";
+        return false;
+    }
+    s.videoUp = true;
+    return true;
+}
+
+uintptr_t mouseKeyFlags(uint32_t sdlButtons) {
+    uintptr_t flags = 0;
+    if (sdlButtons & SDL_BUTTON_LMASK) flags |= kMkLButton;
+    if (sdlButtons & SDL_BUTTON_RMASK) flags |= kMkRButton;
+    if (sdlButtons & SDL_BUTTON_MMASK) flags |= kMkMButton;
+    const SDL_Keymod mod = SDL_GetModState();
+    if (mod & KMOD_SHIFT) flags |= kMkShift;
+    if (mod & KMOD_CTRL) flags |= kMkControl;
+    return flags;
+}
+
+void translateSdlEvent(const SDL_Event& e) {
+    switch (e.type) {
+        case SDL_KEYDOWN: {
+            Window* w = windowFromSdl(e.key.windowID);
+            const uint32_t key = sdlKeyToVirtualKey(e.key.keysym.scancode, e.key.keysym.sym);
+            if (w == nullptr || key == 0) return;
+            // lParam as Win32 fills it: repeat count 1, bit 30 set on auto-repeat.
+            const intptr_t lParam = 1 | (e.key.repeat ? (intptr_t{1} << 30) : 0);
+            post(w, msg::KeyDown, key, lParam);
+            return;
+        }
+        case SDL_MOUSEMOTION: {
+            Window* w = windowFromSdl(e.motion.windowID);
+            if (w == nullptr) return;
+            post(w, msg::MouseMove, mouseKeyFlags(e.motion.state),
+                 packMousePosition(e.motion.x, e.motion.y));
+            return;
+        }
+        case SDL_MOUSEBUTTONDOWN:
+        case SDL_MOUSEBUTTONUP: {
+            Window* w = windowFromSdl(e.button.windowID);
+            if (w == nullptr) return;
+            const bool down = e.type == SDL_MOUSEBUTTONDOWN;
+            uint32_t message = 0;
+            if (e.button.button == SDL_BUTTON_LEFT)
+                message = down ? msg::LButtonDown : msg::LButtonUp;
+            if (e.button.button == SDL_BUTTON_RIGHT)
+                message = down ? msg::RButtonDown : msg::RButtonUp;
+            if (message == 0) return;
+            post(w, message, mouseKeyFlags(SDL_GetMouseState(nullptr, nullptr)),
+                 packMousePosition(e.button.x, e.button.y));
+            return;
+        }
+        case SDL_WINDOWEVENT: {
+            Window* w = windowFromSdl(e.window.windowID);
+            if (w != nullptr && e.window.event == SDL_WINDOWEVENT_CLOSE) post(w, msg::Close, 0, 0);
+            return;
+        }
+        default:
+            return;  // SDL_QUIT follows the close of the last window: handled above
+    }
+}
+
+// Scripted input becomes the message the window would get; mouse messages
+// also move the (headless) cursor there and keep the button flags.
+void postScripted(const ScriptEvent& event) {
+    Window* w = activeWindow();
+    if (w == nullptr) return;
+    if (event.kind == ScriptEvent::Kind::Close) {
+        post(w, msg::Close, 0, 0);
+        return;
+    }
+    uintptr_t wParam = event.wParam;
+    switch (event.message) {
+        case msg::LButtonDown:
+            w->buttons |= kMkLButton;
+            break;
+        case msg::LButtonUp:
+            w->buttons &= ~kMkLButton;
+            break;
+        case msg::RButtonDown:
+            w->buttons |= kMkRButton;
+            break;
+        case msg::RButtonUp:
+            w->buttons &= ~kMkRButton;
+            break;
+        default:
+            break;
+    }
+    const bool mouse = event.message >= msg::MouseMove && event.message <= msg::RButtonUp;
+    if (mouse) {
+        wParam = w->buttons;
+        if (runHeadless()) {
+            int ox = 0, oy = 0;
+            clientOrigin(w, ox, oy);
+            VirtualCursor& c = backendState().cursor;
+            c.x = ox + mouseX(event.lParam);
+            c.y = oy + mouseY(event.lParam);
+        }
+    }
+    post(w, event.message, wParam, event.lParam);
+}
+
+uint32_t realTickCount() {
+    return static_cast<uint32_t>(static_cast<uint64_t>(backendState().options.tickStart) +
+                                 SDL_GetTicks64());
+}
+
+}  // namespace
+
+BackendState& backendState() {
+    static BackendState state;
+    return state;
+}
+
+bool runHeadless() {
+    return backendState().options.headless;
+}
+
+Window* activeWindow() {
+    auto& windows = backendState().windows;
+    for (auto it = windows.rbegin(); it != windows.rend(); ++it) {
+        if ((*it)->alive) return it->get();
+    }
+    return nullptr;
+}
+
+void clientOrigin(Window* window, int& x, int& y) {
+    if (window->sdl != nullptr && !runHeadless()) {
+        SDL_GetWindowPosition(window->sdl, &x, &y);
+        return;
+    }
+    x = window->outer.left + kFrameLeft;
+    y = window->outer.top + kFrameTop;
+}
+
+void configureRun(const RunOptions& options) {
+    BackendState& s = backendState();
+    s.options = options;
+    harnessConfigure(s.harness, options);
+    s.queue.clear();
+    s.quitPosted = false;
+    s.cursor = VirtualCursor{};
+    s.closeRequested = s.harness.frameLimit == 0;
+    s.configured = true;
+}
+
+void framePresented() {
+    BackendState& s = backendState();
+    if (harnessFramePresented(s.harness)) s.closeRequested = true;
+}
+
+bool registerWindowClass(const char* className, WindowProc proc) {
+    if (className == nullptr || proc == nullptr) return false;
+    return classes().emplace(className, proc).second;
+}
+
+void unregisterWindowClass(const char* className) {
+    if (className != nullptr) classes().erase(className);
+}
+
+Window* createWindow(const char* className, const char* title, int x, int y, int width,
+                     int height) {
+    if (className == nullptr) return nullptr;
+    auto found = classes().find(className);
+    if (found == classes().end()) {
+        std::fprintf(stderr, "createWindow: no window class '%s' is registered\n", className);
+        return nullptr;
+    }
+    std::string error;
+    if (!startVideo(error)) {
+        std::fprintf(stderr,
+                     "createWindow: cannot open a window: %s\n"
+                     "  (run with --headless to draw offscreen without a display)\n",
+                     error.c_str());
+        return nullptr;
+    }
+    SDL_GL_ResetAttributes();
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_FLAGS, SDL_GL_CONTEXT_FORWARD_COMPATIBLE_FLAG);
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 0);
+    SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
+    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
+
+    const int clientWidth = width - kFrameExtraWidth > 0 ? width - kFrameExtraWidth : 1;
+    const int clientHeight = height - kFrameExtraHeight > 0 ? height - kFrameExtraHeight : 1;
+    SDL_Window* sdl = SDL_CreateWindow(
+        title != nullptr ? title : "", x + kFrameLeft, y + kFrameTop, clientWidth, clientHeight,
+        SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE);
+    if (sdl == nullptr) {
+        std::fprintf(stderr, "createWindow: %s\n", SDL_GetError());
+        return nullptr;
+    }
+    backendState().windows.push_back(std::make_unique<Window>());
+    Window* window = backendState().windows.back().get();
+    window->sdl = sdl;
+    window->proc = found->second;
+    window->alive = true;
+    window->outer =
+        Rect{x, y, x + clientWidth + kFrameExtraWidth, y + clientHeight + kFrameExtraHeight};
+    return window;
+}
+
+void showWindow(Window* window) {
+    if (isWindowAlive(window) && !runHeadless()) SDL_ShowWindow(window->sdl);
+}
+
+void updateWindow(Window* /*window*/) {
+    // Win32 paints a pending update region here; frames are drawn by the loop.
+}
+
+bool peekMessage(Message& out) {
+    BackendState& s = backendState();
+    if (s.closeRequested) {
+        s.closeRequested = false;
+        if (Window* w = activeWindow()) post(w, msg::Close, 0, 0);
+    }
+    if (s.harness.nextEvent < s.harness.script.size() && activeWindow() != nullptr) {
+        std::vector<ScriptEvent> due;
+        harnessTakeDueEvents(s.harness, getTickCount(), due);
+        for (const ScriptEvent& event : due) postScripted(event);
+    }
+    if (s.videoUp) {
+        SDL_Event e;
+        while (SDL_PollEvent(&e)) translateSdlEvent(e);
+    }
+    while (!s.queue.empty()) {
+        out = s.queue.front();
+        s.queue.pop_front();
+        // Messages for a window destroyed since they were posted are dropped.
+        if (out.window == nullptr || out.window->alive) return true;
+    }
+    if (s.quitPosted) {
+        s.quitPosted = false;
+        out = Message{nullptr, msg::Quit, static_cast<uintptr_t>(s.quitCode), 0};
+        return true;
+    }
+    return false;
+}
+
+void translateMessage(const Message& /*m*/) {
+    // Character messages are not part of the service set; key-downs carry all.
+}
+
+intptr_t dispatchMessage(const Message& m) {
+    if (!isWindowAlive(m.window) || m.window->proc == nullptr) return 0;
+    return m.window->proc(m.window, m.message, m.wParam, m.lParam);
+}
+
+namespace {
+
+// As DestroyWindow: the window procedure gets Destroy while the window still
+// exists, then the window and whatever still draws into it go away.
+void destroyWindow(Window* window) {
+    if (!isWindowAlive(window)) return;
+    if (window->device != nullptr) writeFinalCapture(window->device);
+    window->proc(window, msg::Destroy, 0, 0);
+    if (window->device != nullptr) detachDevice(window->device);
+    window->alive = false;
+    BackendState& s = backendState();
+    if (s.realClip) {
+        SDL_SetWindowMouseRect(window->sdl, nullptr);
+        s.realClip = false;
+    }
+    if (runHeadless()) {
+        // An offscreen window is never seen, so it is only parked: destroying
+        // its EGL surface makes Mesa lose an allocation, which leak checkers
+        // then pin on the program.
+        SDL_HideWindow(window->sdl);
+        backendState().parkedWindows.push_back(window->sdl);
+    } else {
+        SDL_DestroyWindow(window->sdl);
+    }
+    window->sdl = nullptr;
+}
+
+}  // namespace
+
+intptr_t defWindowProc(Window* window, uint32_t message, uintptr_t /*wParam*/,
+                       intptr_t /*lParam*/) {
+    if (message == msg::Close) destroyWindow(window);
+    return 0;
+}
+
+void postQuitMessage(int exitCode) {
+    BackendState& s = backendState();
+    s.quitPosted = true;
+    s.quitCode = exitCode;
+}
+
+void clipCursor(const Rect* screenRect) {
+    BackendState& s = backendState();
+    virtualCursorClip(s.cursor, screenRect);
+    Window* w = activeWindow();
+    if (runHeadless() || w == nullptr) return;
+    if (screenRect == nullptr) {
+        if (s.realClip) SDL_SetWindowMouseRect(w->sdl, nullptr);
+        s.realClip = false;
+        return;
+    }
+    int ox = 0, oy = 0;
+    clientOrigin(w, ox, oy);
+    const SDL_Rect r{screenRect->left - ox, screenRect->top - oy,
+                     screenRect->right - screenRect->left, screenRect->bottom - screenRect->top};
+    // Called on every frame: only a change reaches the window system.
+    if (s.realClip && std::memcmp(&r, &s.lastClip, sizeof r) == 0) return;
+    if (SDL_SetWindowMouseRect(w->sdl, &r) == 0) {
+        s.realClip = true;
+        s.lastClip = r;
+    }
+}
+
+void setCursorPos(int screenX, int screenY) {
+    BackendState& s = backendState();
+    virtualCursorMove(s.cursor, screenX, screenY);
+    Window* w = activeWindow();
+    if (w == nullptr) return;
+    int ox = 0, oy = 0;
+    clientOrigin(w, ox, oy);
+    if (!runHeadless()) {
+        SDL_WarpMouseInWindow(w->sdl, screenX - ox, screenY - oy);  // the window system echoes it
+        return;
+    }
+    // Headless: the move a real window would receive, if the cursor lands on it.
+    const int cx = s.cursor.x - ox, cy = s.cursor.y - oy;
+    const int width = w->outer.right - w->outer.left - kFrameExtraWidth;
+    const int height = w->outer.bottom - w->outer.top - kFrameExtraHeight;
+    if (cx >= 0 && cy >= 0 && cx < width && cy < height) {
+        post(w, msg::MouseMove, w->buttons, packMousePosition(cx, cy));
+    }
+}
+
+int showCursor(bool show) {
+    BackendState& s = backendState();
+    const bool wasShown = s.cursor.displayCount >= 0;
+    const int count = virtualCursorShow(s.cursor, show);
+    const bool shown = count >= 0;
+    if (!runHeadless() && s.videoUp && shown != wasShown) {
+        SDL_ShowCursor(shown ? SDL_ENABLE : SDL_DISABLE);
+    }
+    return count;
+}
+
+bool getWindowRect(Window* window, Rect& out) {
+    if (!isWindowAlive(window)) return false;
+    if (runHeadless()) {
+        out = window->outer;
+        return true;
+    }
+    int x = 0, y = 0, w = 0, h = 0;
+    SDL_GetWindowPosition(window->sdl, &x, &y);
+    SDL_GetWindowSize(window->sdl, &w, &h);
+    out = Rect{x - kFrameLeft, y - kFrameTop, x - kFrameLeft + w + kFrameExtraWidth,
+               y - kFrameTop + h + kFrameExtraHeight};
+    return true;
+}
+
+uint32_t getTickCount() {
+    if (runHeadless()) return backendState().harness.virtualTick;
+    return realTickCount();
+}
+
+const VirtualCursor& sdlGlCursor() {
+    return backendState().cursor;
+}

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <string>
 
+#include <unistd.h>
+
 #include "tests/sdl_gl/probe.h"
 
 namespace {
@@ -43,7 +45,9 @@ protected:
         RunOptions options;
         options.headless = true;
         options.frames = 2;
-        options.captureFile = ::testing::TempDir() + "sdl_gl_picture.png";
+        // CTest runs each case in its own process, several at once: one file each.
+        options.captureFile =
+            ::testing::TempDir() + "sdl_gl_picture_" + std::to_string(getpid()) + ".png";
         Probe probe;
         Scene scene;
         probe.drawFrame = [&](Probe& p) {
@@ -58,6 +62,7 @@ protected:
         };
         ran = runProbe(options, probe);
         loaded = loadPng(options.captureFile, image);
+        std::remove(options.captureFile.c_str());
     }
     static inline bool ran = false, loaded = false;
     static inline Image image;

@@ -15,7 +15,20 @@ void loadClip(const ClipPlayback& playback, const char* fileName) {
         std::fputs(report.c_str(), stderr);
         if (report.back() != '\n') std::fputc('\n', stderr);
     }
+    // A clip switch keeps the clock's indices; where they lie beyond the new
+    // clip they wrap at once (as the next step would), so no index outside the
+    // played clip is ever shown or traced.
+    if (ClipClock* clock = playback.clock) {
+        const int64_t frames = static_cast<int64_t>(playback.clip->frames.size());
+        if (clock->currentFrame < 0 || clock->currentFrame >= frames || clock->nextFrame < 0 ||
+            clock->nextFrame >= frames) {
+            if (clock->currentFrame < 0 || clock->currentFrame >= frames) clock->currentFrame = 0;
+            clock->nextFrame = clock->currentFrame + 1 < frames ? clock->currentFrame + 1 : 0;
+        }
+    }
     const size_t bones = playback.clip->bones.size();
+    if (bones == 0 && result.status != SmdStatus::CannotOpen)
+        std::fprintf(stderr, "%s: warning: no bones; nothing is drawn\n", fileName);
     if (playback.maxDrawnBones > 0 && bones > playback.maxDrawnBones) {
         std::fprintf(stderr,
                      "%s: warning: %zu bones; each bone's line is drawn with at most %u "

@@ -26,7 +26,9 @@ struct ClipPlayback {
 };
 
 // Loads `fileName` into the clip (what the reader keeps on failure stays) and
-// prints the reader's report on stderr when there is one, once per load.
+// prints the reader's report on stderr when there is one, once per load. Clock
+// indices beyond the loaded clip wrap at once: the current frame to 0, the next
+// to the frame after it (both 0 for a clip without frames).
 void loadClip(const ClipPlayback& playback, const char* fileName);
 
 // Handles one key (virtual-key code); unknown keys do nothing.

@@ -25,8 +25,10 @@ void loadCharacter(Model& model, bool report) {
     if (!report) return;
     const std::string message = describeSmdLoad(kIkreachCharacterFile, result);
     if (!message.empty()) std::fprintf(stderr, "%s", message.c_str());
-    if (result.status == SmdStatus::CannotOpen || result.status == SmdStatus::WrongFirstLine)
-        std::fprintf(stderr, "ikreach: no character; only the target and the path are drawn\n");
+    if (result.status == SmdStatus::CannotOpen || result.status == SmdStatus::WrongFirstLine ||
+        model.bones.empty())
+        std::fprintf(stderr, "ikreach: %s: no character; only the target and the path are drawn\n",
+                     kIkreachCharacterFile);
 }
 
 // The skeleton: one black strip per bone from the set the reach state selects,

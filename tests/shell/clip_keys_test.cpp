@@ -102,13 +102,16 @@ TEST_F(ClipKeys, ClipKeysReplaceTheClipAndOnlySZeroesTheFrames) {
     ASSERT_EQ(clip.frames.size(), 5u);
     clock.currentFrame = 4;
     clock.nextFrame = 0;
+    key('W');
+    EXPECT_EQ(clock.currentFrame, 4);  // kept while it lies inside the clip
     key('R');
     EXPECT_EQ(clip.frames.size(), 3u);
     EXPECT_EQ(clip.frames[0][1].x, 2.0f);
-    EXPECT_EQ(clock.currentFrame, 4);  // kept, even past the new clip's end
+    EXPECT_EQ(clock.currentFrame, 0);  // past the new clip's end: wrapped at once
+    EXPECT_EQ(clock.nextFrame, 1);
     key('W');
     EXPECT_EQ(clip.frames.size(), 5u);
-    EXPECT_EQ(clock.currentFrame, 4);
+    EXPECT_EQ(clock.currentFrame, 0);
     key('S');
     EXPECT_EQ(clip.frames.size(), 1u);
     EXPECT_EQ(clip.frames[0][1].x, 3.0f);

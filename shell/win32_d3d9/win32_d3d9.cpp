@@ -1,0 +1,543 @@
+// The service interface on the real Win32, Direct3D 9 and D3DX 9.
+//
+// Every service is the Win32 or Direct3D call of the same name with the program's
+// arguments, so a program linked with this backend behaves as if it called them
+// itself. The opaque handles are the native ones: Window is an HWND, Direct3D an
+// IDirect3D9, Device an IDirect3DDevice9, VertexBuffer an IDirect3DVertexBuffer9
+// and Font an ID3DXFont.
+//
+// Unattended runs (configureRun) add, through the shared harness:
+//  - scripted events posted to the program's window as the real messages, in the
+//    message poll, before the queue is read;
+//  - a frame limit, after which the window is closed as by its close button;
+//  - captures: the back buffer is copied into system memory after the scene is
+//    ended and before Present, and written as PNG;
+//  - headless: a virtual tick count advanced after each presented frame, a
+//    back buffer of the headless surface size, a window that is created but never
+//    shown (Direct3D 9 needs one; a hidden window gets no real input), and a
+//    virtual cursor whose moves are echoed as the mouse-move message a real window
+//    would receive.
+//
+// services.h comes before <windows.h>: our names are lower camel case or
+// namespaced, and must not meet the Win32 macros.
+#include "shell/services.h"
+
+#include "shell/harness/png_writer.h"
+#include "shell/harness/run_harness.h"
+#include "shell/run_options.h"
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+// Direct3D 9 after windows.h.
+#include <d3d9.h>
+#include <d3dx9.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Headless geometry: the frame of a Win32 overlapped window on a standard
+// desktop. The client area starts this far right of and below the outer
+// top-left corner and is this much smaller than the outer size (a 500 x 500
+// window has a 484 x 461 client area), whatever frame the window system in use
+// draws, so that headless runs land on the same client pixels everywhere.
+constexpr int kFrameLeft = 8;
+constexpr int kFrameTop = 31;
+constexpr int kFrameExtraWidth = 16;
+constexpr int kFrameExtraHeight = 39;
+
+struct RegisteredClass {
+    std::string name;
+    ATOM atom = 0;
+    WindowProc proc = nullptr;
+};
+
+struct Backend {
+    RunHarness harness;
+    VirtualCursor cursor;
+    std::vector<RegisteredClass> classes;
+    HWND programWindow = nullptr;        // receives scripted events; the last window created
+    RECT programRect{};                  // headless: its outer rectangle as created (never moves)
+    WPARAM buttons = 0;                  // MK_ flags of the mouse buttons the script holds down
+    bool closeAtFirstPoll = false;       // a frame limit of 0
+    MSG lastMessage{};                   // the message peekMessage handed out last
+    IDirect3DDevice9* device = nullptr;  // the device whose frames are captured
+    IDirect3DSurface9* readback = nullptr;  // system-memory copy of its back buffer
+    std::vector<uint8_t> frame;             // last captured frame, RGBA rows top-down
+    int frameWidth = 0, frameHeight = 0;
+    bool finalCaptureWritten = false;
+    std::vector<ScriptEvent> due;
+};
+
+Backend& backend() {
+    static Backend b;
+    return b;
+}
+
+HWND toNative(Window* window) {
+    return reinterpret_cast<HWND>(window);
+}
+Window* fromNative(HWND window) {
+    return reinterpret_cast<Window*>(window);
+}
+IDirect3D9* toNative(Direct3D* d3d) {
+    return reinterpret_cast<IDirect3D9*>(d3d);
+}
+IDirect3DDevice9* toNative(Device* device) {
+    return reinterpret_cast<IDirect3DDevice9*>(device);
+}
+IDirect3DVertexBuffer9* toNative(VertexBuffer* buffer) {
+    return reinterpret_cast<IDirect3DVertexBuffer9*>(buffer);
+}
+ID3DXFont* toNative(Font* font) {
+    return reinterpret_cast<ID3DXFont*>(font);
+}
+
+// The window procedure of every class registered through registerWindowClass:
+// finds the program's procedure by the window's class and calls it.
+LRESULT CALLBACK windowProcThunk(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    const ATOM atom = static_cast<ATOM>(GetClassLongPtrA(window, GCW_ATOM));
+    for (const RegisteredClass& c : backend().classes)
+        if (c.atom == atom) return c.proc(fromNative(window), message, wParam, lParam);
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+// Posts every scripted event that is due to the program's window.
+void postDueEvents() {
+    Backend& b = backend();
+    if (b.closeAtFirstPoll && b.programWindow != nullptr) {
+        b.closeAtFirstPoll = false;
+        PostMessageA(b.programWindow, WM_CLOSE, 0, 0);
+    }
+    if (b.harness.nextEvent >= b.harness.script.size()) return;
+    b.due.clear();
+    harnessTakeDueEvents(b.harness, getTickCount(), b.due);
+    for (const ScriptEvent& e : b.due) {
+        if (b.programWindow == nullptr || !IsWindow(b.programWindow)) continue;
+        if (e.kind == ScriptEvent::Kind::Close) {
+            PostMessageA(b.programWindow, WM_CLOSE, 0, 0);
+            continue;
+        }
+        WPARAM wParam = e.wParam;
+        const bool mouse = e.message >= WM_MOUSEMOVE && e.message <= WM_RBUTTONUP;
+        if (mouse) {
+            // Mouse messages carry the buttons held, as the real ones do, and
+            // headless they move the cursor to where the message says it is.
+            switch (e.message) {
+                case WM_LBUTTONDOWN:
+                    b.buttons |= MK_LBUTTON;
+                    break;
+                case WM_LBUTTONUP:
+                    b.buttons &= ~static_cast<WPARAM>(MK_LBUTTON);
+                    break;
+                case WM_RBUTTONDOWN:
+                    b.buttons |= MK_RBUTTON;
+                    break;
+                case WM_RBUTTONUP:
+                    b.buttons &= ~static_cast<WPARAM>(MK_RBUTTON);
+                    break;
+                default:
+                    break;
+            }
+            wParam = b.buttons;
+            if (b.harness.headless) {
+                b.cursor.x = b.programRect.left + kFrameLeft + mouseX(e.lParam);
+                b.cursor.y = b.programRect.top + kFrameTop + mouseY(e.lParam);
+            }
+        }
+        PostMessageA(b.programWindow, e.message, wParam, e.lParam);
+    }
+}
+
+bool captureWanted() {
+    const Backend& b = backend();
+    return !b.harness.pendingCaptures.empty() || !b.harness.finalCapture.empty();
+}
+
+// Copies the back buffer of `device` into b.frame as RGBA. False with a message
+// on stderr when the format is not a 32-bit RGB one or a copy step fails.
+bool readBackBuffer(IDirect3DDevice9* device) {
+    Backend& b = backend();
+    IDirect3DSurface9* backBuffer = nullptr;
+    if (FAILED(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &backBuffer))) {
+        std::fprintf(stderr, "capture: cannot get the back buffer\n");
+        return false;
+    }
+    D3DSURFACE_DESC desc{};
+    backBuffer->GetDesc(&desc);
+    if (desc.Format != D3DFMT_X8R8G8B8 && desc.Format != D3DFMT_A8R8G8B8) {
+        std::fprintf(stderr, "capture: unsupported back-buffer format %u\n",
+                     static_cast<unsigned>(desc.Format));
+        backBuffer->Release();
+        return false;
+    }
+    if (b.readback != nullptr) {
+        D3DSURFACE_DESC have{};
+        b.readback->GetDesc(&have);
+        if (have.Width != desc.Width || have.Height != desc.Height || have.Format != desc.Format) {
+            b.readback->Release();
+            b.readback = nullptr;
+        }
+    }
+    if (b.readback == nullptr &&
+        FAILED(device->CreateOffscreenPlainSurface(desc.Width, desc.Height, desc.Format,
+                                                   D3DPOOL_SYSTEMMEM, &b.readback, nullptr))) {
+        std::fprintf(stderr, "capture: cannot create a system-memory surface\n");
+        backBuffer->Release();
+        return false;
+    }
+    const HRESULT copied = device->GetRenderTargetData(backBuffer, b.readback);
+    backBuffer->Release();
+    D3DLOCKED_RECT locked{};
+    if (FAILED(copied) || FAILED(b.readback->LockRect(&locked, nullptr, D3DLOCK_READONLY))) {
+        std::fprintf(stderr, "capture: cannot read the back buffer\n");
+        return false;
+    }
+    b.frameWidth = static_cast<int>(desc.Width);
+    b.frameHeight = static_cast<int>(desc.Height);
+    b.frame.resize(static_cast<size_t>(b.frameWidth) * b.frameHeight * 4);
+    for (int y = 0; y < b.frameHeight; ++y) {
+        const uint8_t* src = static_cast<const uint8_t*>(locked.pBits) + y * locked.Pitch;
+        uint8_t* dst = b.frame.data() + static_cast<size_t>(y) * b.frameWidth * 4;
+        for (int x = 0; x < b.frameWidth; ++x) {
+            // Memory order of X8R8G8B8 is B, G, R, X.
+            dst[4 * x + 0] = src[4 * x + 2];
+            dst[4 * x + 1] = src[4 * x + 1];
+            dst[4 * x + 2] = src[4 * x + 0];
+            dst[4 * x + 3] = 255;
+        }
+    }
+    b.readback->UnlockRect();
+    return true;
+}
+
+void writeFrame(const std::string& path) {
+    const Backend& b = backend();
+    std::string error;
+    if (!writePngRgb(path, b.frameWidth, b.frameHeight, b.frame.data(), b.frameWidth * 4, error))
+        std::fprintf(stderr, "capture: %s\n", error.c_str());
+}
+
+// The --capture file: the last frame presented before the device goes away.
+void writeFinalCapture() {
+    Backend& b = backend();
+    if (b.finalCaptureWritten || b.harness.finalCapture.empty() || b.frame.empty()) return;
+    b.finalCaptureWritten = true;
+    writeFrame(b.harness.finalCapture);
+}
+
+}  // namespace
+
+// ---- Run options ----
+
+void configureRun(const RunOptions& options) {
+    Backend& b = backend();
+    harnessConfigure(b.harness, options);
+    b.cursor = VirtualCursor{};
+    b.closeAtFirstPoll = b.harness.frameLimit == 0;
+}
+
+// ---- Platform ----
+
+bool registerWindowClass(const char* className, WindowProc proc) {
+    WNDCLASSEXA wc{};
+    wc.cbSize = sizeof(wc);
+    wc.style = CS_CLASSDC;
+    wc.lpfnWndProc = windowProcThunk;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = className;
+    const ATOM atom = RegisterClassExA(&wc);
+    if (atom == 0) return false;
+    backend().classes.push_back({className, atom, proc});
+    return true;
+}
+
+void unregisterWindowClass(const char* className) {
+    writeFinalCapture();
+    UnregisterClassA(className, GetModuleHandleA(nullptr));
+    auto& classes = backend().classes;
+    for (size_t i = 0; i < classes.size(); ++i) {
+        if (classes[i].name == className) {
+            classes.erase(classes.begin() + static_cast<std::ptrdiff_t>(i));
+            break;
+        }
+    }
+}
+
+Window* createWindow(const char* className, const char* title, int x, int y, int width,
+                     int height) {
+    HWND window = CreateWindowExA(0, className, title, WS_OVERLAPPEDWINDOW, x, y, width, height,
+                                  GetDesktopWindow(), nullptr, GetModuleHandleA(nullptr), nullptr);
+    if (window != nullptr) {
+        backend().programWindow = window;
+        backend().programRect = RECT{x, y, x + width, y + height};
+    }
+    return fromNative(window);
+}
+
+void showWindow(Window* window) {
+    // Headless: the window stays hidden, so no real input can reach it.
+    if (backend().harness.headless) return;
+    ShowWindow(toNative(window), SW_SHOWDEFAULT);
+}
+
+void updateWindow(Window* window) {
+    UpdateWindow(toNative(window));
+}
+
+bool peekMessage(Message& out) {
+    postDueEvents();
+    MSG m{};
+    if (!PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) return false;
+    backend().lastMessage = m;
+    out.window = fromNative(m.hwnd);
+    out.message = m.message;
+    out.wParam = m.wParam;
+    out.lParam = m.lParam;
+    return true;
+}
+
+namespace {
+
+// The native record of `m`: the one peekMessage took (time and cursor position
+// included) when it is that one, else one built from its fields.
+MSG nativeMessage(const Message& m) {
+    const MSG& last = backend().lastMessage;
+    if (last.hwnd == toNative(m.window) && last.message == m.message && last.wParam == m.wParam &&
+        last.lParam == m.lParam)
+        return last;
+    MSG native{};
+    native.hwnd = toNative(m.window);
+    native.message = m.message;
+    native.wParam = m.wParam;
+    native.lParam = m.lParam;
+    return native;
+}
+
+}  // namespace
+
+void translateMessage(const Message& m) {
+    const MSG native = nativeMessage(m);
+    TranslateMessage(&native);
+}
+
+intptr_t dispatchMessage(const Message& m) {
+    const MSG native = nativeMessage(m);
+    return DispatchMessageA(&native);
+}
+
+intptr_t defWindowProc(Window* window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    return DefWindowProcA(toNative(window), message, wParam, lParam);
+}
+
+void postQuitMessage(int exitCode) {
+    PostQuitMessage(exitCode);
+}
+
+void clipCursor(const Rect* screenRect) {
+    Backend& b = backend();
+    if (b.harness.headless) {
+        virtualCursorClip(b.cursor, screenRect);
+        return;
+    }
+    if (screenRect == nullptr) {
+        ClipCursor(nullptr);
+        return;
+    }
+    const RECT r{screenRect->left, screenRect->top, screenRect->right, screenRect->bottom};
+    ClipCursor(&r);
+}
+
+void setCursorPos(int screenX, int screenY) {
+    Backend& b = backend();
+    if (!b.harness.headless) {
+        SetCursorPos(screenX, screenY);
+        return;
+    }
+    virtualCursorMove(b.cursor, screenX, screenY);
+    // The move a real window would receive, if the cursor lands on its client area.
+    if (b.programWindow == nullptr || !IsWindow(b.programWindow)) return;
+    const RECT& r = b.programRect;
+    const int clientX = b.cursor.x - (r.left + kFrameLeft);
+    const int clientY = b.cursor.y - (r.top + kFrameTop);
+    const int width = r.right - r.left - kFrameExtraWidth;
+    const int height = r.bottom - r.top - kFrameExtraHeight;
+    if (clientX >= 0 && clientY >= 0 && clientX < width && clientY < height)
+        PostMessageA(b.programWindow, WM_MOUSEMOVE, b.buttons, packMousePosition(clientX, clientY));
+}
+
+int showCursor(bool show) {
+    Backend& b = backend();
+    if (b.harness.headless) return virtualCursorShow(b.cursor, show);
+    return ShowCursor(show ? TRUE : FALSE);
+}
+
+bool getWindowRect(Window* window, Rect& out) {
+    const Backend& b = backend();
+    if (b.harness.headless && toNative(window) == b.programWindow && IsWindow(b.programWindow)) {
+        out = {b.programRect.left, b.programRect.top, b.programRect.right, b.programRect.bottom};
+        return true;
+    }
+    RECT r{};
+    if (!GetWindowRect(toNative(window), &r)) return false;
+    out = {r.left, r.top, r.right, r.bottom};
+    return true;
+}
+
+uint32_t getTickCount() {
+    const Backend& b = backend();
+    return b.harness.headless ? b.harness.virtualTick : GetTickCount();
+}
+
+// ---- Graphics ----
+
+Direct3D* direct3DCreate(uint32_t sdkVersion) {
+    return reinterpret_cast<Direct3D*>(Direct3DCreate9(sdkVersion));
+}
+
+HResult createDevice(Direct3D* d3d, Window* focusWindow, const PresentParameters& params,
+                     Device** out) {
+    *out = nullptr;
+    if (d3d == nullptr) return E_FAIL;
+    D3DPRESENT_PARAMETERS pp{};
+    pp.Windowed = params.windowed ? TRUE : FALSE;
+    pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
+    pp.BackBufferFormat = D3DFMT_UNKNOWN;
+    pp.EnableAutoDepthStencil = params.autoDepthStencil ? TRUE : FALSE;
+    if (params.autoDepthStencil) pp.AutoDepthStencilFormat = D3DFMT_D16;
+    pp.PresentationInterval = params.presentationInterval;
+    if (backend().harness.headless) {
+        // The headless surface: the client area of the 500 x 500 window on a
+        // standard desktop, whatever frame sizes the window system uses.
+        const RECT& r = backend().programRect;
+        pp.BackBufferWidth = static_cast<UINT>(std::max(1L, r.right - r.left - kFrameExtraWidth));
+        pp.BackBufferHeight = static_cast<UINT>(std::max(1L, r.bottom - r.top - kFrameExtraHeight));
+    }
+    IDirect3DDevice9* device = nullptr;
+    const HRESULT hr =
+        toNative(d3d)->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, toNative(focusWindow),
+                                    D3DCREATE_SOFTWARE_VERTEXPROCESSING, &pp, &device);
+    if (FAILED(hr)) return hr;
+    backend().device = device;
+    *out = reinterpret_cast<Device*>(device);
+    return S_OK;
+}
+
+void setRenderState(Device* device, RenderState state, uint32_t value) {
+    toNative(device)->SetRenderState(static_cast<D3DRENDERSTATETYPE>(state), value);
+}
+
+HResult createVertexBuffer(Device* device, uint32_t bytes, uint32_t usage, uint32_t fvf,
+                           VertexBuffer** out) {
+    IDirect3DVertexBuffer9* buffer = nullptr;
+    const HRESULT hr =
+        toNative(device)->CreateVertexBuffer(bytes, usage, fvf, D3DPOOL_DEFAULT, &buffer, nullptr);
+    *out = SUCCEEDED(hr) ? reinterpret_cast<VertexBuffer*>(buffer) : nullptr;
+    return hr;
+}
+
+HResult lockVertexBuffer(VertexBuffer* buffer, uint32_t offset, uint32_t bytes, void** data,
+                         uint32_t flags) {
+    return toNative(buffer)->Lock(offset, bytes, data, flags);
+}
+
+HResult unlockVertexBuffer(VertexBuffer* buffer) {
+    return toNative(buffer)->Unlock();
+}
+
+void setTransform(Device* device, TransformState state, const Matrix4& matrix) {
+    static_assert(sizeof(D3DMATRIX) == sizeof(Matrix4), "same 4x4 float layout");
+    D3DMATRIX m;
+    std::memcpy(&m, &matrix, sizeof(m));
+    toNative(device)->SetTransform(static_cast<D3DTRANSFORMSTATETYPE>(state), &m);
+}
+
+void setStreamSource(Device* device, uint32_t stream, VertexBuffer* buffer, uint32_t offset,
+                     uint32_t stride) {
+    toNative(device)->SetStreamSource(stream, toNative(buffer), offset, stride);
+}
+
+void setFvf(Device* device, uint32_t fvf) {
+    toNative(device)->SetFVF(fvf);
+}
+
+void drawPrimitive(Device* device, PrimitiveType type, uint32_t startVertex,
+                   uint32_t primitiveCount) {
+    toNative(device)->DrawPrimitive(static_cast<D3DPRIMITIVETYPE>(type), startVertex,
+                                    primitiveCount);
+}
+
+void clear(Device* device, uint32_t flags, uint32_t argb, float z, uint32_t stencil) {
+    toNative(device)->Clear(0, nullptr, flags, argb, z, stencil);
+}
+
+HResult beginScene(Device* device) {
+    return toNative(device)->BeginScene();
+}
+
+HResult endScene(Device* device) {
+    return toNative(device)->EndScene();
+}
+
+HResult present(Device* device) {
+    Backend& b = backend();
+    IDirect3DDevice9* native = toNative(device);
+    if (captureWanted() && readBackBuffer(native)) {
+        for (const std::string& path : b.harness.pendingCaptures) writeFrame(path);
+        b.harness.pendingCaptures.clear();
+    }
+    const HRESULT hr = native->Present(nullptr, nullptr, nullptr, nullptr);
+    if (harnessFramePresented(b.harness) && b.programWindow != nullptr)
+        PostMessageA(b.programWindow, WM_CLOSE, 0, 0);  // as the close button
+    return hr;
+}
+
+HResult createFont(Device* device, int height, int width, int weight, int mipLevels, bool italic,
+                   const char* faceName, Font** out) {
+    ID3DXFont* font = nullptr;
+    const HRESULT hr = D3DXCreateFontA(
+        toNative(device), height, width, weight, mipLevels, italic ? TRUE : FALSE, DEFAULT_CHARSET,
+        OUT_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, faceName, &font);
+    *out = SUCCEEDED(hr) ? reinterpret_cast<Font*>(font) : nullptr;
+    return hr;
+}
+
+int drawText(Font* font, const char* text, int length, const Rect& rect, uint32_t format,
+             uint32_t argb) {
+    if (font == nullptr) return 0;
+    RECT r{rect.left, rect.top, rect.right, rect.bottom};
+    return toNative(font)->DrawTextA(nullptr, text, length, &r, format, argb);
+}
+
+void release(Font* font) {
+    if (font != nullptr) toNative(font)->Release();
+}
+
+void release(VertexBuffer* buffer) {
+    if (buffer != nullptr) toNative(buffer)->Release();
+}
+
+void release(Device* device) {
+    if (device == nullptr) return;
+    Backend& b = backend();
+    if (toNative(device) == b.device) {
+        writeFinalCapture();
+        if (b.readback != nullptr) b.readback->Release();
+        b.readback = nullptr;
+        b.device = nullptr;
+    }
+    toNative(device)->Release();
+}
+
+void release(Direct3D* d3d) {
+    if (d3d != nullptr) toNative(d3d)->Release();
+}

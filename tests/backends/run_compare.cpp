@@ -130,7 +130,12 @@ TraceComparison compareTraces(const std::string& a, const std::string& b,
                 if (x.text != y.text) ++r.numbersDiffering;
                 r.largestAbsolute = std::max(r.largestAbsolute, d);
                 if (scale > 0) r.largestRelative = std::max(r.largestRelative, d / scale);
-                if (!(d <= tolerance.absolute + tolerance.relative * scale)) {
+                // Counts, ticks and indices (integers on both sides) must be equal.
+                const bool integers = x.text.find_first_of(".eE") == std::string::npos &&
+                                      y.text.find_first_of(".eE") == std::string::npos;
+                const double allowed =
+                    integers ? 0.0 : tolerance.absolute + tolerance.relative * scale;
+                if (!(d <= allowed)) {
                     r.firstMismatch = where + x.text + " against " + y.text + " at " + lastKey;
                     return r;
                 }

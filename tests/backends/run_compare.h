@@ -1,8 +1,9 @@
 // Compares two runs of the same program and script on different backends: their
 // per-frame traces and their captured frames.
 //
-// Traces must agree line for line and token for token; numbers may differ by a
-// stated tolerance and the CPU time of a frame ("cpuUs") is not compared.
+// Traces must agree line for line and token for token; numbers with a fraction
+// or an exponent may differ by a stated tolerance, integers (counts, ticks,
+// indices) must be equal, and the CPU time of a frame ("cpuUs") is not compared.
 // Pictures may differ where the two rasterisers place a line a pixel apart: a
 // pixel counts as different only when no pixel within `radius` of it in the
 // other picture has all channels within `channelTolerance`. Text is drawn by

@@ -36,6 +36,15 @@ TEST(TraceComparison, NumbersMustMatchWithinTheTolerance) {
     EXPECT_NEAR(r.largestAbsolute, 1e-5, 1e-9);
 }
 
+TEST(TraceComparison, IntegersMustBeEqualWhateverTheTolerance) {
+    const TraceTolerance loose{1.0, 1e-3};
+    EXPECT_FALSE(compareTraces("{\"tick\":1000000}", "{\"tick\":1000001}", loose).equal);
+    EXPECT_FALSE(compareTraces("{\"current\":3}", "{\"current\":4}", loose).equal);
+    EXPECT_TRUE(compareTraces("{\"x\":2.5}", "{\"x\":3.4}", loose).equal);
+    // A value printed as 0 on one side and as a tiny number on the other.
+    EXPECT_TRUE(compareTraces("{\"fraction\":0}", "{\"fraction\":1e-12}", loose).equal);
+}
+
 TEST(TraceComparison, StructureMustMatch) {
     // A field left out, a lost frame, a flag flipped, null against a number.
     std::string missing = kTrace;

@@ -213,6 +213,15 @@ bool Parser::numbers(float* values, int count) {
     const char* p = p_;  // kept in a register across the loop
     for (int i = 0; i < count; ++i) {
         while (p < end_ && isBlank(*p)) ++p;
+        if (end_ - p >= 24) {
+            // The usual shape, always within +-1e9.
+            const bool negative = *p == '-';
+            if (const char* after =
+                    smd_detail::parseSixDecimals(p + negative, negative, values[i])) {
+                p = after + (i + 1 < count);
+                continue;
+            }
+        }
         if (p < end_ && *p != '/')
             if (const char* after = smd_detail::parseFloatFast(p, end_, values[i]))
                 if (std::fabs(values[i]) <= kMaxMagnitude) {
@@ -613,7 +622,7 @@ void Parser::reportOddities() {
     }
     static const char* const kMore[kRepairKindCount] = {
         "numbers out of range", "hierarchy repairs",      "bone names cut",
-        "frames padded",      "frames with extra keys", "corners re-attached"};
+        "frames padded",        "frames with extra keys", "corners re-attached"};
     for (int k = 0; k < kRepairKindCount; ++k)
         if (repairs_[k] > kListedPerKind)
             pending_.push_back({kNoPlace,

@@ -12,6 +12,7 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 
 enum class NumberParse {
     Ok,         // the whole token is a number and `out` holds it
@@ -32,8 +33,14 @@ namespace smd_detail {
 
 // True for the characters that separate tokens: space, tab, line feed, carriage
 // return, vertical tab and form feed.
+inline constexpr struct BlankTable {
+    bool blank[256] = {};
+    constexpr BlankTable() {
+        for (unsigned char c : {' ', '\t', '\n', '\v', '\f', '\r'}) blank[c] = true;
+    }
+} kBlanks;
 inline bool isBlank(char c) {
-    return c == ' ' || (static_cast<unsigned char>(c) - 9u) < 5u;
+    return kBlanks.blank[static_cast<unsigned char>(c)];
 }
 
 // Helpers of the fast path: eight text bytes at once, first character in the
@@ -101,6 +108,47 @@ inline uint64_t digitsValue(uint64_t v, unsigned n) {
     return true;
 }
 
+// The shape exporters write almost everywhere, one or two digits, a point and
+// six decimals followed by a blank ("-12.345678 "), without a loop or a branch
+// per character. `q` is past the sign and at least 16 bytes of text follow it.
+// Returns the position of the blank after the token, or nullptr for any other
+// shape (left to the paths below).
+[[gnu::always_inline]] inline const char* parseSixDecimals(const char* q, bool negative,
+                                                           float& out) {
+    const unsigned first = static_cast<unsigned char>(q[0]) - unsigned{'0'};
+    const unsigned second = static_cast<unsigned char>(q[1]) - unsigned{'0'};
+    if (first >= 10u) return nullptr;
+    const bool two = second < 10u;
+    const uint64_t whole = two ? first * 10 + second : first;
+    q += 1 + two;
+    if (*q != '.') return nullptr;
+    const uint64_t v = loadEight(q + 1);
+    // Six digits, then a blank.
+    const uint64_t nonDigit =
+        ((v & 0xF0F0F0F0F0F0ull) | (((v + 0x060606060606ull) & 0xF0F0F0F0F0F0ull) >> 4)) ^
+        0x333333333333ull;
+    if (nonDigit != 0 || !isBlank(q[7])) return nullptr;
+    // The six digit bytes to the top, two zero digits below them, then pairs,
+    // fours and the eight-digit value.
+    uint64_t d = (v - 0x3030303030303030ull) << 16;
+    d = d * 10 + (d >> 8);
+    d = (((d & 0x000000FF000000FFull) * (100 + (1000000ull << 32))) +
+         (((d >> 16) & 0x000000FF000000FFull) * (1 + (10000ull << 32)))) >>
+        32;
+    const uint64_t mantissa = whole * 1000000 + static_cast<uint32_t>(d);
+    // The value m / 10^6 (m < 10^8) is 0 or a normal float below 2^7, and
+    // rounding the double product to float gives the nearest float: the
+    // product is within 2 units in the last place of the exact value, while the
+    // exact value is at least 2^28 / 10^6 > 268 such units away from any point
+    // halfway between two floats. (Halfway points below 2^e are odd multiples
+    // of 2^(e-25); m * 2^(25-e) = odd * 2^6 * 5^6 would need e >= 19, so the
+    // integer |m * 2^(25-e) - odd * 10^6| is at least 1.)
+    const double x = static_cast<double>(mantissa) * 1e-6;
+    const float f = static_cast<float>(x);
+    out = negative ? -f : f;
+    return q + 7;
+}
+
 // The fast path of parseSmdFloat, inline for the reader's inner loop: parses a
 // number token that starts at `p` and ends at the first blank or at `last`,
 // writes it to `out` and returns the position after the token. Returns nullptr
@@ -117,6 +165,7 @@ inline uint64_t digitsValue(uint64_t v, unsigned n) {
         if (last - p >= 24) {
             const bool negative = *p == '-';
             const char* q = p + negative;
+            if (const char* after = parseSixDecimals(q, negative, out)) return after;
             const uint64_t head = loadEight(q);
             const unsigned wholeDigits = leadingDigits(head);
             const uint64_t whole = digitsValue(head, wholeDigits);

@@ -445,8 +445,10 @@ HResult present(Device* device) {
     }
     if (runHeadless()) {
         // Nothing shows an offscreen window: the frame stays in its target
-        // (where captures read it) and is only handed to the renderer.
-        glFlush();
+        // (where captures read it). Waiting for the renderer here keeps its queue
+        // bounded: with a flush alone the software renderer's memory grew by
+        // kilobytes every frame, since nothing else ever waits for it.
+        glFinish();
     } else {
         int drawableWidth = 0, drawableHeight = 0;
         SDL_GL_GetDrawableSize(device->window->sdl, &drawableWidth, &drawableHeight);

@@ -387,15 +387,11 @@ void longRun(const Program& program, const fs::path& dir, const std::string& scr
         << " frames, " << b.peakRssKb << " kB after " << longFrames;
 }
 
-// Disabled: the peak resident set still grows with the frames drawn (pathmove
-// about 1 kB a frame, ikreach about 4.6 kB a frame, measured over 2 000 and
-// 20 000 frames); enable once that is found. Run by hand with
-// --gtest_also_run_disabled_tests.
-TEST_F(ProgramRun, DISABLED_PathmoveLongRunKeepsItsMemory) {
+TEST_F(ProgramRun, PathmoveLongRunKeepsItsMemory) {
     longRun(kPathmove, dir, "1000 key R\n3000 key W\n");
 }
 
-TEST_F(ProgramRun, DISABLED_IkreachLongRunKeepsItsMemory) {
+TEST_F(ProgramRun, IkreachLongRunKeepsItsMemory) {
     std::string script;
     for (int i = 0; i < 60; ++i)
         script += std::to_string(i * 5000) + " key " + (i % 2 ? "LEFT" : "PRIOR") + "\n" +

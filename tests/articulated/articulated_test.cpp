@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -57,7 +58,7 @@ protected:
         resetArticulated();
         old = std::filesystem::current_path();
         dir = std::filesystem::temp_directory_path() /
-              ("articulated_test_" +
+              ("articulated_test_" + std::to_string(getpid()) + "_" +
                std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
         std::filesystem::create_directories(dir);
         write("walk.smd", smd(kParents, {kPoseA, kPoseB}));

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <unistd.h>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -28,7 +29,7 @@ class Headless : public ::testing::Test {
 protected:
     void SetUp() override {
         dir = fs::temp_directory_path() /
-              ("articulated_headless_" +
+              ("articulated_headless_" + std::to_string(getpid()) + "_" +
                std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
         fs::remove_all(dir);
         fs::create_directories(dir);
@@ -135,10 +136,8 @@ TEST_F(Headless, TheFrameRateIsShownAfterTheFirstSecondAndTicksMayWrap) {
 }
 
 TEST_F(Headless, F1ShowsTheHelpLinesAndNoSkeleton) {
-    const std::string script = "100 capture " + path("skeleton.png") + "\n" +
-                               "200 key F1\n" +
-                               "300 capture " + path("help.png") + "\n" +
-                               "400 close\n";
+    const std::string script = "100 capture " + path("skeleton.png") + "\n" + "200 key F1\n" +
+                               "300 capture " + path("help.png") + "\n" + "400 close\n";
     const Result r = run(script);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_FALSE(flag(at(r, 150), "help"));

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -31,7 +32,8 @@ protected:
         resetIkreach();
         old = std::filesystem::current_path();
         dir = std::filesystem::temp_directory_path() /
-              ("ikreach_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+              ("ikreach_test_" + std::to_string(getpid()) + "_" +
+               std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
         std::filesystem::create_directories(dir);
         std::filesystem::copy_file(std::filesystem::path(IKREACH_DATA_DIR) / "barney.smd",
                                    dir / "barney.smd",

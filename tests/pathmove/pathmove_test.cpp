@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -56,7 +57,7 @@ protected:
         resetPathmove();
         old = std::filesystem::current_path();
         dir = std::filesystem::temp_directory_path() /
-              ("pathmove_test_" +
+              ("pathmove_test_" + std::to_string(getpid()) + "_" +
                std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
         std::filesystem::remove_all(dir);
         std::filesystem::create_directories(dir);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -30,9 +31,9 @@ protected:
         recording::reset();
         resetShell();
         old = std::filesystem::current_path();
-        dir =
-            std::filesystem::temp_directory_path() /
-            ("clip_keys_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+        dir = std::filesystem::temp_directory_path() /
+              ("clip_keys_test_" + std::to_string(getpid()) + "_" +
+               std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
         std::filesystem::create_directories(dir);
         std::filesystem::current_path(dir);
         std::ofstream("walk.smd") << clipText(5, 1.0f);

@@ -46,7 +46,9 @@ struct State {
 };
 
 State instance;
-inline State& state() { return instance; }
+inline State& state() {
+    return instance;
+}
 
 Call& record(CallKind kind) {
     if (!state().controls.keepCalls) {

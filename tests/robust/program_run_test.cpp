@@ -380,6 +380,11 @@ void longRun(const Program& program, const fs::path& dir, const std::string& scr
         runProgram(program, dir, dir / "data", longFrames, script, {"--step", "16"}, 600);
     expectSoundRun(b, longFrames, std::string(program.name) + " long run");
     ASSERT_GT(a.peakRssKb, 0);
+#if defined(__SANITIZE_ADDRESS__)
+    // AddressSanitizer holds freed memory in its quarantine (up to 256 MB), so the
+    // resident set says nothing about leaks here; LeakSanitizer checks those.
+    GTEST_SKIP() << "resident memory is not comparable under AddressSanitizer";
+#endif
     // Allocators and drivers settle within a few megabytes; a leak of even
     // 100 bytes per frame would add 1.8 MB over the extra 18 000 frames.
     EXPECT_LT(b.peakRssKb - a.peakRssKb, 4096)

@@ -1,6 +1,7 @@
 // Pose evaluation on arbitrary models: parents, key counts, key bits and clock
 // state all come from the input. Nothing may read out of bounds or hang, and the
-// frame memo must give exactly the chain-by-chain strips.
+// frame memo, per bone and prepared for a whole frame, must give exactly the
+// chain-by-chain strips.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -68,8 +69,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const size_t stripSize = in.byte() % 102, frameSize = in.byte() % 70;
     std::vector<LineVertex> a(stripSize), b(stripSize), ac(frameSize), an(frameSize), bc(frameSize),
         bn(frameSize);
-    ChainScratch fast, reference;
+    ChainScratch fast, reference, whole;
     reference.recordBones = true;
+    const PreparedStrips prepared = prepareBoneStrips(m, clock, whole);
     for (int32_t bone = -1; bone <= static_cast<int32_t>(bones); ++bone) {
         buildBoneStrip(m, clock, bone, {a.data(), stripSize, ac.data(), an.data(), frameSize},
                        fast);
@@ -79,6 +81,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             return x.empty() || std::memcmp(x.data(), y.data(), x.size() * sizeof(LineVertex)) == 0;
         };
         if (!same(a, b) || !same(ac, bc) || !same(an, bn)) std::abort();
+        // The prepared frame: the same bits, and zeros after the chain count.
+        const size_t chain = buildPreparedBoneStrip(
+            prepared, bone, {a.data(), stripSize, ac.data(), an.data(), frameSize}, whole);
+        if (chain > stripSize || !same(a, b) || !same(ac, bc) || !same(an, bn)) std::abort();
+        for (size_t i = chain; i < stripSize; ++i)
+            if (a[i].x != 0 || a[i].y != 0 || a[i].z != 0 || a[i].color != 0) std::abort();
 
         Model set = m;
         reference.clear();

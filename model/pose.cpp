@@ -164,8 +164,12 @@ size_t chainPositionsToSet(const ChainScratch& scratch, LineVertex* out, size_t 
     return n;
 }
 
-void buildBoneStripReference(const Model& played, const ClipClock& clock, int32_t bone,
-                             const StripArrays& arrays, ChainScratch& scratch) {
+namespace {
+
+// buildBoneStripReference, returning the number of leading strip vertices that
+// hold the chain (the rest of the strip is zero).
+size_t referenceStrip(const Model& played, const ClipClock& clock, int32_t bone,
+                      const StripArrays& arrays, ChainScratch& scratch) {
     const size_t stripCapacity = capacityOf(arrays.strip, arrays.stripCapacity);
     const int32_t current = evaluationFrame(played, clock.currentFrame);
     zeroVertices(arrays.strip, stripCapacity);
@@ -190,12 +194,20 @@ void buildBoneStripReference(const Model& played, const ClipClock& clock, int32_
         // origin; show nothing instead.
         const size_t n = currentSound ? std::min(written, stripCapacity) : 0;
         blendIntoStrip(arrays, n, t);
-    } else {
-        scratch.clear();
-        collectChain(played, bone, current, scratch);
-        const size_t n = chainPositions(scratch, arrays.strip, stripCapacity);
-        for (size_t i = 0; i < n; ++i) arrays.strip[i].color = kWhite;
+        return n;
     }
+    scratch.clear();
+    collectChain(played, bone, current, scratch);
+    const size_t n = chainPositions(scratch, arrays.strip, stripCapacity);
+    for (size_t i = 0; i < n; ++i) arrays.strip[i].color = kWhite;
+    return n;
+}
+
+}  // namespace
+
+void buildBoneStripReference(const Model& played, const ClipClock& clock, int32_t bone,
+                             const StripArrays& arrays, ChainScratch& scratch) {
+    referenceStrip(played, clock, bone, arrays, scratch);
 }
 
 // ---------------------------------------------------------------------------
@@ -337,59 +349,124 @@ const FramePose* memoFor(const Model& model, int32_t frame, int32_t keepFrame, i
     return checkChain(model, *slot, frame, bone) == MemoCheck::Match ? slot : nullptr;
 }
 
-// Copies the positions of the first `n` joints of `bone`'s chain.
-void copyChain(const FramePose& pose, int32_t bone, LineVertex* out, size_t n) {
+// Writes the first `n` joints of `bone`'s chain as whole vertices of `color`.
+void copyChain(const FramePose& pose, int32_t bone, LineVertex* out, size_t n, uint32_t color) {
     int32_t at = bone;
     for (size_t i = 0; i < n; ++i) {
         const Vec3& p = pose.positions[static_cast<size_t>(at)];
-        out[i].x = p.x;
-        out[i].y = p.y;
-        out[i].z = p.z;
+        out[i] = {p.x, p.y, p.z, color};
         at = pose.parents[static_cast<size_t>(at)];
     }
+}
+
+// The strip of `bone` from the memo poses of its frames, in which its chain is
+// sound (`from` and `to` are the same pose without interpolation). Every entry
+// of the arrays is written once: the chain, then zeros. Returns the chain's
+// vertices in the strip.
+size_t stripFromPoses(const FramePose& from, const FramePose& to, const ClipClock& clock,
+                      int32_t bone, const StripArrays& arrays) {
+    const size_t stripCapacity = capacityOf(arrays.strip, arrays.stripCapacity);
+    const size_t links = static_cast<size_t>(to.links[static_cast<size_t>(bone)]);
+    size_t n = 0;
+    if (clock.interpolate) {
+        const size_t frameCapacity =
+            arrays.current && arrays.next ? arrays.frameCapacity : size_t{0};
+        const size_t written = std::min(links, frameCapacity);
+        copyChain(from, bone, arrays.current, written, 0);
+        copyChain(to, bone, arrays.next, written, 0);
+        if (written < frameCapacity) {
+            zeroVertices(arrays.current + written, frameCapacity - written);
+            zeroVertices(arrays.next + written, frameCapacity - written);
+        }
+        n = std::min(written, stripCapacity);
+        blendIntoStrip(arrays, n, interpolationFactor(clock));
+    } else {
+        n = std::min(links, stripCapacity);
+        copyChain(from, bone, arrays.strip, n, kWhite);
+    }
+    if (n < stripCapacity) zeroVertices(arrays.strip + n, stripCapacity - n);
+    return n;
+}
+
+// Whether `pose` holds `frame` of the model as it is now: the same bone count,
+// parents and key bits (all keys of the frame, not only along one chain).
+bool poseMatchesModel(const Model& model, const FramePose& pose, int32_t frame) {
+    if (pose.frame != frame || pose.boneCount != model.bones.size()) return false;
+    for (size_t b = 0; b < pose.boneCount; ++b)
+        if (model.bones[b].parent != pose.parents[b]) return false;
+    const Frame& keys = model.frames[static_cast<size_t>(frame)];
+    return keys.size() == pose.keys.size() &&
+           (keys.empty() ||
+            std::memcmp(keys.data(), pose.keys.data(), keys.size() * sizeof(BoneKey)) == 0);
+}
+
+// The memo slot holding `frame` (a valid index) as the model has it now,
+// re-evaluated when stale; never the slot of `keepFrame` unless that is the
+// frame asked for.
+const FramePose* frameMemo(const Model& model, int32_t frame, int32_t keepFrame,
+                           ChainScratch& scratch) {
+    FramePose* slot = nullptr;
+    for (FramePose& p : scratch.poses)
+        if (p.frame == frame) slot = &p;
+    if (slot == nullptr)
+        slot = scratch.poses[0].frame == keepFrame ? &scratch.poses[1] : &scratch.poses[0];
+    else if (poseMatchesModel(model, *slot, frame))
+        return slot;
+    evaluateFramePose(model, frame, *slot);
+    return slot;
 }
 
 }  // namespace
 
 void buildBoneStrip(const Model& played, const ClipClock& clock, int32_t bone,
                     const StripArrays& arrays, ChainScratch& scratch) {
-    const size_t stripCapacity = capacityOf(arrays.strip, arrays.stripCapacity);
     const int32_t current = evaluationFrame(played, clock.currentFrame);
     if (current < 0) {
-        buildBoneStripReference(played, clock, bone, arrays, scratch);
+        referenceStrip(played, clock, bone, arrays, scratch);
         return;
     }
+    const FramePose* from = nullptr;
+    const FramePose* to = nullptr;
     if (clock.interpolate) {
         const int32_t next = evaluationFrame(played, clock.nextFrame);
-        const FramePose* from = memoFor(played, current, next, bone, scratch);
-        const FramePose* to = from == nullptr || next == current
-                                  ? from
-                                  : memoFor(played, next, current, bone, scratch);
-        if (from == nullptr || to == nullptr) {
-            buildBoneStripReference(played, clock, bone, arrays, scratch);
-            return;
-        }
-        const size_t frameCapacity =
-            arrays.current && arrays.next ? arrays.frameCapacity : size_t{0};
-        const double t = interpolationFactor(clock);
-        zeroVertices(arrays.strip, stripCapacity);
-        zeroVertices(arrays.current, frameCapacity);
-        zeroVertices(arrays.next, frameCapacity);
-        const size_t links = static_cast<size_t>(to->links[static_cast<size_t>(bone)]);
-        const size_t written = std::min(links, frameCapacity);
-        copyChain(*from, bone, arrays.current, written);
-        copyChain(*to, bone, arrays.next, written);
-        blendIntoStrip(arrays, std::min(written, stripCapacity), t);
+        from = memoFor(played, current, next, bone, scratch);
+        to = from == nullptr || next == current ? from
+                                                : memoFor(played, next, current, bone, scratch);
     } else {
-        const FramePose* pose = memoFor(played, current, -1, bone, scratch);
-        if (pose == nullptr) {
-            buildBoneStripReference(played, clock, bone, arrays, scratch);
-            return;
-        }
-        zeroVertices(arrays.strip, stripCapacity);
-        const size_t links = static_cast<size_t>(pose->links[static_cast<size_t>(bone)]);
-        const size_t n = std::min(links, stripCapacity);
-        copyChain(*pose, bone, arrays.strip, n);
-        for (size_t i = 0; i < n; ++i) arrays.strip[i].color = kWhite;
+        from = to = memoFor(played, current, -1, bone, scratch);
     }
+    if (from == nullptr || to == nullptr) {
+        referenceStrip(played, clock, bone, arrays, scratch);
+        return;
+    }
+    stripFromPoses(*from, *to, clock, bone, arrays);
+}
+
+PreparedStrips prepareBoneStrips(const Model& played, const ClipClock& clock,
+                                 ChainScratch& scratch) {
+    PreparedStrips prepared;
+    prepared.played = &played;
+    prepared.clock = &clock;
+    const int32_t current = evaluationFrame(played, clock.currentFrame);
+    if (current < 0) return prepared;
+    if (clock.interpolate) {
+        const int32_t next = evaluationFrame(played, clock.nextFrame);
+        prepared.from = frameMemo(played, current, next, scratch);
+        prepared.to = next == current ? prepared.from : frameMemo(played, next, current, scratch);
+    } else {
+        prepared.from = prepared.to = frameMemo(played, current, -1, scratch);
+    }
+    return prepared;
+}
+
+size_t buildPreparedBoneStrip(const PreparedStrips& prepared, int32_t bone,
+                              const StripArrays& arrays, ChainScratch& scratch) {
+    const FramePose* from = prepared.from;
+    const FramePose* to = prepared.to;
+    // A chain broken in either frame takes the chain-by-chain path, as in
+    // buildBoneStrip.
+    if (from == nullptr || bone < 0 || static_cast<size_t>(bone) >= from->boneCount ||
+        from->links[static_cast<size_t>(bone)] < 0 || to->links[static_cast<size_t>(bone)] < 0)
+        return referenceStrip(*prepared.played, *prepared.clock, bone, arrays, scratch);
+    return stripFromPoses(*from, *to, *prepared.clock, bone, arrays);
 }

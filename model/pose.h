@@ -154,3 +154,24 @@ void buildBoneStrip(const Model& played, const ClipClock& clock, int32_t bone,
 // every ancestor's world rotation recomputed for every chain.
 void buildBoneStripReference(const Model& played, const ClipClock& clock, int32_t bone,
                              const StripArrays& arrays, ChainScratch& scratch);
+
+// The frames of one drawn frame, for building every bone's strip in a row: the
+// memo of each frame is checked against the whole model once (every parent and
+// every key of the frame) instead of along each bone's chain. It points into the
+// scratch, so it holds only while the model, the clock and the scratch stay as
+// they were: make one per drawn frame and use it at once.
+struct PreparedStrips {
+    const Model* played = nullptr;
+    const ClipClock* clock = nullptr;
+    const FramePose* from = nullptr;  // current frame; null: every strip chain by chain
+    const FramePose* to = nullptr;    // next frame (the current one without interpolation)
+};
+
+PreparedStrips prepareBoneStrips(const Model& played, const ClipClock& clock,
+                                 ChainScratch& scratch);
+
+// buildBoneStrip for a prepared frame, bit-identical to it. Returns the number of
+// leading strip vertices that hold the chain; every strip vertex from there on
+// is zero (origin, colour 0).
+size_t buildPreparedBoneStrip(const PreparedStrips& prepared, int32_t bone,
+                              const StripArrays& arrays, ChainScratch& scratch);

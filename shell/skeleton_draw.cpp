@@ -45,6 +45,20 @@ uint32_t slotOf(const LineVertex& v) {
     return (h ^ (h >> 16)) % PlacementMemo::kSlots;
 }
 
+// The placed x, y, z of `v` (its colour is not used), through the memo.
+LineVertex placedPoint(const LineVertex& v, const StripPlacement& placement, PlacementMemo& memo) {
+    const uint32_t slot = slotOf(v);
+    if (memo.used[slot] && sameBits(v, memo.in[slot])) return memo.out[slot];
+    Vec3 p{v.x, v.y, v.z};
+    p = vec3TransformCoord(p, placement.scale);
+    p = vec3TransformCoord(p, placement.heading);
+    const LineVertex out{p.x + placement.px, p.y + placement.py, p.z, 0};
+    memo.in[slot] = v;
+    memo.out[slot] = out;
+    memo.used[slot] = true;
+    return out;
+}
+
 void placeStrip(LineVertex* strip, uint32_t count, const StripPlacement& placement,
                 PlacementMemo& memo) {
     // After the chain comes a long run of origins: a point equal to the one
@@ -54,23 +68,24 @@ void placeStrip(LineVertex* strip, uint32_t count, const StripPlacement& placeme
         LineVertex& v = strip[i];
         if (i == 0 || !sameBits(v, lastIn)) {
             lastIn = v;
-            const uint32_t slot = slotOf(v);
-            if (memo.used[slot] && sameBits(v, memo.in[slot])) {
-                lastOut = memo.out[slot];
-            } else {
-                Vec3 p{v.x, v.y, v.z};
-                p = vec3TransformCoord(p, placement.scale);
-                p = vec3TransformCoord(p, placement.heading);
-                lastOut = {p.x + placement.px, p.y + placement.py, p.z, 0};
-                memo.in[slot] = v;
-                memo.out[slot] = lastOut;
-                memo.used[slot] = true;
-            }
+            lastOut = placedPoint(v, placement, memo);
         }
         v.x = lastOut.x;
         v.y = lastOut.y;
         v.z = lastOut.z;
     }
+}
+
+// placeStrip for a strip whose vertices from `chain` on are all zero (as
+// buildPreparedBoneStrip leaves them): the chain is placed vertex by vertex, the
+// zero run gets the placed origin, written once per vertex.
+void placeChainStrip(LineVertex* strip, uint32_t count, uint32_t chain,
+                     const StripPlacement& placement, PlacementMemo& memo) {
+    const uint32_t placedChain = std::min(chain, count);
+    placeStrip(strip, placedChain, placement, memo);
+    if (placedChain == count) return;
+    const LineVertex origin = placedPoint(LineVertex{}, placement, memo);
+    std::fill(strip + placedChain, strip + count, origin);
 }
 
 }  // namespace
@@ -99,9 +114,12 @@ bool allFinite(const LineVertex* v, uint32_t count) {
 }
 }  // namespace
 
-HResult drawStrip(const LineVertex* strip, uint32_t uploadCount, uint32_t segments) {
+HResult drawStrip(const LineVertex* strip, uint32_t uploadCount, uint32_t segments,
+                  uint32_t runStart) {
     if (segments == 0) return S_OK_;
-    if (!allFinite(strip, std::min(segments + 1, uploadCount))) return S_OK_;
+    uint32_t checked = std::min(segments + 1, uploadCount);
+    if (runStart < checked) checked = runStart + 1;
+    if (!allFinite(strip, checked)) return S_OK_;
     return drawVertices(strip, uploadCount, PrimitiveType::LineStrip, segments);
 }
 
@@ -112,14 +130,19 @@ HResult drawClipSkeleton(const Model& played, const ClipClock& clock,
     const uint32_t segments =
         static_cast<uint32_t>(std::min<size_t>(boneCount, maxStripSegments(strips)));
     const uint32_t upload = static_cast<uint32_t>(strips.arrays.stripCapacity);
+    // The model and the clock stay as they are while this frame is drawn.
+    const PreparedStrips prepared = prepareBoneStrips(played, clock, *strips.scratch);
     PlacementMemo memo;  // for this frame's placement only
     for (size_t b = 0; b < boneCount; ++b) {
-        buildBoneStrip(played, clock, static_cast<int32_t>(b), strips.arrays, *strips.scratch);
+        // Vertices from `chain` on are zero, and after placement (of the first
+        // `placed`) equal vertex `chain` wherever the strip is drawn.
+        const uint32_t chain = static_cast<uint32_t>(buildPreparedBoneStrip(
+            prepared, static_cast<int32_t>(b), strips.arrays, *strips.scratch));
         if (strips.placement != nullptr) {
-            placeStrip(strips.arrays.strip, std::min<uint32_t>(strips.placedVertices, upload),
-                       *strips.placement, memo);
+            placeChainStrip(strips.arrays.strip, std::min<uint32_t>(strips.placedVertices, upload),
+                            chain, *strips.placement, memo);
         }
-        const HResult hr = drawStrip(strips.arrays.strip, upload, segments);
+        const HResult hr = drawStrip(strips.arrays.strip, upload, segments, chain);
         if (failed(hr)) return hr;
     }
     return S_OK_;

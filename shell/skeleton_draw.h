@@ -42,10 +42,14 @@ void placeStrip(LineVertex* strip, uint32_t count, const StripPlacement& placeme
 
 // Uploads `uploadCount` vertices of `strip` and draws a line strip of `segments`
 // segments from vertex 0. A strip whose drawn vertices are not all finite is not
-// drawn (S_OK_); a failed lock is returned and nothing is drawn.
-HResult drawStrip(const LineVertex* strip, uint32_t uploadCount, uint32_t segments);
+// drawn (S_OK_); a failed lock is returned and nothing is drawn. A caller that
+// knows every drawn vertex from `runStart` on to equal vertex `runStart` says so,
+// and only the vertices up to that one are looked at.
+HResult drawStrip(const LineVertex* strip, uint32_t uploadCount, uint32_t segments,
+                  uint32_t runStart = UINT32_MAX);
 
-// The whole loop for the played clip: for each bone, buildBoneStrip, placement
-// when set, and drawStrip with min(bone count, maxStripSegments) segments. Stops
-// at the first failed lock and returns its code (the caller draws nothing more).
+// The whole loop for the played clip: for each bone, its strip (the prepared
+// form of buildBoneStrip), placement when set, and drawStrip with min(bone
+// count, maxStripSegments) segments. Stops at the first failed lock and returns
+// its code (the caller draws nothing more).
 HResult drawClipSkeleton(const Model& played, const ClipClock& clock, const SkeletonStrips& strips);

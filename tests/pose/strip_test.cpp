@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <random>
+#include <string>
 
 #include "model/pose.h"
 #include "skeletons.h"
@@ -225,6 +226,98 @@ TEST(StripMemo, BitIdenticalToChainByChain) {
             }
         }
     }
+}
+
+// The strip after the count a prepared build returns is all zeros; the count
+// covers exactly the chain's vertices.
+void expectChainCount(const Arrays& a, size_t count, const std::string& where) {
+    ASSERT_LE(count, a.strip.size()) << where;
+    for (size_t i = 0; i < a.strip.size(); ++i) {
+        const LineVertex& v = a.strip[i];
+        if (i < count)
+            EXPECT_EQ(v.color, 0xFFFFFFFFu) << where << " vertex " << i;
+        else
+            EXPECT_TRUE(v.x == 0 && v.y == 0 && v.z == 0 && v.color == 0 && !std::signbit(v.x) &&
+                        !std::signbit(v.y) && !std::signbit(v.z))
+                << where << " vertex " << i;
+    }
+}
+
+// Every bone of a frame from one prepared frame, against chain by chain; the
+// memo is shared with the per-bone path, as a program might.
+TEST(PreparedStrips, BitIdenticalToChainByChain) {
+    std::mt19937 rng(20251209);
+    std::uniform_int_distribution<int> pick(0, 99);
+    const size_t sizes[][2] = {{69, 69}, {101, 69}, {5, 3}, {0, 0}};
+    ChainScratch fastScratch, referenceScratch;
+    for (int round = 0; round < 300; ++round) {
+        const Model m = randomModel(rng);
+        const auto& size = sizes[pick(rng) % 4];
+        const int32_t frames = static_cast<int32_t>(m.frames.size());
+        for (int clockStep = 0; clockStep < 4; ++clockStep) {
+            ClipClock clock;
+            clock.interpolate = pick(rng) < 70;
+            clock.currentFrame = pick(rng) % (frames + 2);
+            clock.nextFrame = pick(rng) < 80 ? (clock.currentFrame + 1) % frames : pick(rng) % 6;
+            clock.framePeriodMs = 1 + pick(rng) * 3;
+            clock.elapsedMs = std::uniform_real_distribution<double>(0, clock.framePeriodMs)(rng);
+            if (pick(rng) < 30) {  // the per-bone path moves the memo on first
+                Arrays a(size[0], size[1]);
+                buildBoneStrip(m, clock, pick(rng) % static_cast<int32_t>(m.bones.size()), a.view(),
+                               fastScratch);
+            }
+            const PreparedStrips prepared = prepareBoneStrips(m, clock, fastScratch);
+            for (int32_t b = -1; b <= static_cast<int32_t>(m.bones.size()); ++b) {
+                Arrays fast(size[0], size[1]), reference(size[0], size[1]);
+                const size_t count = buildPreparedBoneStrip(prepared, b, fast.view(), fastScratch);
+                buildBoneStripReference(m, clock, b, reference.view(), referenceScratch);
+                const std::string where =
+                    "round " + std::to_string(round) + " bone " + std::to_string(b);
+                ASSERT_TRUE(fast == reference) << where;
+                expectChainCount(fast, count, where);
+            }
+        }
+    }
+}
+
+TEST(PreparedStrips, FollowAModelChangedInPlaceBetweenFrames) {
+    Model m = line(5);
+    m.frames.push_back(m.frames[0]);
+    ChainScratch scratch;
+    ClipClock clock;
+    clock.nextFrame = 1;
+    clock.elapsedMs = 30;
+    auto expectCurrent = [&](const char* what) {
+        const PreparedStrips prepared = prepareBoneStrips(m, clock, scratch);
+        for (int32_t b = 0; b < static_cast<int32_t>(m.bones.size()); ++b) {
+            Arrays fast, reference;
+            ChainScratch fresh;
+            buildPreparedBoneStrip(prepared, b, fast.view(), scratch);
+            buildBoneStripReference(m, clock, b, reference.view(), fresh);
+            EXPECT_TRUE(fast == reference) << what << ", bone " << b;
+        }
+    };
+    expectCurrent("first");
+    m.frames[1][0].rz = -0.0f;  // the root's key: on every chain, the same value, other bits
+    expectCurrent("root key bits changed");
+    m.frames[0][3].y = 4;
+    expectCurrent("key changed");
+    m.bones[4].parent = 2;
+    expectCurrent("parent changed");
+    m.bones.push_back(Bone{{}, 4});
+    expectCurrent("bone added without keys");
+    for (Frame& f : m.frames) f.push_back({0, 0, 1, 0, 0, 0});
+    expectCurrent("keys added");
+    m.frames[0].push_back({9, 9, 9, 0, 0, 0});
+    expectCurrent("a key beyond the bones");
+    m = line(7, 2.0f);  // another clip loaded into the same object
+    m.frames.push_back(m.frames[0]);
+    expectCurrent("reloaded");
+    clock.currentFrame = 1;
+    clock.nextFrame = 0;
+    expectCurrent("clock stepped");
+    clock.interpolate = false;
+    expectCurrent("interpolation off");
 }
 
 TEST(StripMemo, DepthLimitAsChainByChain) {

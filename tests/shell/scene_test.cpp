@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
+#include <random>
 #include <string>
 
 #include "shell/recording/recording.h"
@@ -300,6 +302,84 @@ TEST(StripPlacement, RepeatedPointsGetTheBitsOfTheirOwnTransform) {
         q = vec3TransformCoord(vec3TransformCoord(q, p.scale), p.heading);
         const LineVertex expected{q.x + p.px, q.y + p.py, q.z, input[i].color};
         EXPECT_EQ(std::memcmp(&placed[i], &expected, sizeof expected), 0) << "point " << i;
+    }
+}
+
+// The skeleton loop (prepared frames, the zero run placed once, only the chain
+// checked for finite values) draws the very bits of the plain loop: each bone's
+// strip chain by chain, every vertex placed, every drawn vertex checked. Models
+// with more bones than a strip draws make the draws read every placed vertex.
+TEST_F(SceneTest, SkeletonDrawsTheBitsOfTheStripByStripLoop) {
+    ready();
+    std::mt19937 rng(91);
+    std::uniform_int_distribution<int> pick(0, 99);
+    std::uniform_real_distribution<float> angle(-3.2f, 3.2f), length(-20.0f, 20.0f);
+    const float odd[3] = {std::numeric_limits<float>::max(),  // sums of two overflow
+                          std::numeric_limits<float>::infinity(),
+                          std::numeric_limits<float>::quiet_NaN()};
+    for (int round = 0; round < 60; ++round) {
+        Model m;
+        const int32_t bones = 1 + pick(rng) % 2 * 60 + pick(rng) % 60;
+        m.bones.resize(static_cast<size_t>(bones));
+        for (int32_t b = 1; b < bones; ++b)
+            m.bones[static_cast<size_t>(b)].parent =
+                pick(rng) < 90 ? b - 1 - pick(rng) % b / 2 : -1;
+        if (pick(rng) < 20) m.bones[static_cast<size_t>(pick(rng) % bones)].parent = bones + 1;
+        for (int f = 0; f < 3; ++f) {
+            Frame keys(static_cast<size_t>(bones));
+            for (BoneKey& k : keys)
+                k = {length(rng), length(rng), length(rng), angle(rng), angle(rng), angle(rng)};
+            for (int i = 0; i < 3; ++i)
+                if (pick(rng) < 15) keys[static_cast<size_t>(pick(rng) % bones)].x = odd[i];
+            if (pick(rng) < 10) keys.resize(static_cast<size_t>(pick(rng) % bones));
+            m.frames.push_back(keys);
+        }
+        ClipClock clock;
+        clock.interpolate = pick(rng) < 70;
+        clock.currentFrame = pick(rng) % 3;
+        clock.nextFrame = pick(rng) % 3;
+        clock.elapsedMs = pick(rng) * 3.0;
+        StripPlacement placement;
+        placement.scale = matrixScaling(0.3f, 0.3f, 0.3f);
+        placement.heading = matrixRotationZ(angle(rng));
+        placement.px = length(rng);
+        placement.py = length(rng);
+        const bool placed = pick(rng) < 60;
+
+        LineVertex strip[101], current[69], next[69];
+        ChainScratch scratch;
+        SkeletonStrips strips;
+        strips.arrays = {strip, placed ? 101u : 69u, current, next, 69};
+        strips.scratch = &scratch;
+        if (placed) {
+            strips.placement = &placement;
+            strips.placedVertices = 100;
+        }
+        recording::clearCalls();
+        ASSERT_EQ(drawClipSkeleton(m, clock, strips), S_OK_);
+        const std::vector<Call> fast = recording::callsOf(CallKind::DrawPrimitive);
+
+        recording::clearCalls();
+        const uint32_t upload = static_cast<uint32_t>(strips.arrays.stripCapacity);
+        const uint32_t segments =
+            std::min<uint32_t>(static_cast<uint32_t>(bones), maxStripSegments(strips));
+        ChainScratch plain;
+        for (int32_t b = 0; b < bones; ++b) {
+            buildBoneStripReference(m, clock, b, strips.arrays, plain);
+            if (placed) placeStrip(strip, 100, placement);
+            ASSERT_EQ(drawStrip(strip, upload, segments), S_OK_);
+        }
+        const std::vector<Call> reference = recording::callsOf(CallKind::DrawPrimitive);
+
+        ASSERT_EQ(fast.size(), reference.size()) << "round " << round;
+        for (size_t i = 0; i < fast.size(); ++i) {
+            ASSERT_EQ(fast[i].c, reference[i].c);
+            ASSERT_EQ(fast[i].vertices.size(), reference[i].vertices.size());
+            EXPECT_EQ(std::memcmp(fast[i].vertices.data(), reference[i].vertices.data(),
+                                  fast[i].vertices.size() * sizeof(LineVertex)),
+                      0)
+                << "round " << round << " draw " << i;
+        }
     }
 }
 

@@ -120,6 +120,16 @@ ReachSource chooseReachSource(ReachScene& scene, JointPositionSets& sets, uint32
     return ReachSource::Blend;
 }
 
+ReachSource chooseFrameReachSource(ReachScene& scene, JointPositionSets& sets, uint32_t nowMs,
+                                   FrameReachSource& frame) {
+    if (frame.blended && frame.tickMs == nowMs && scene.reachDone && scene.reachFinished)
+        return ReachSource::Blend;
+    const ReachSource source = chooseReachSource(scene, sets, nowMs);
+    frame.blended = source == ReachSource::Blend && scene.reachFinished;
+    frame.tickMs = nowMs;
+    return source;
+}
+
 const Model& reachSourceSet(const JointPositionSets& sets, ReachSource source) {
     switch (source) {
         case ReachSource::Blend:
@@ -139,15 +149,6 @@ size_t buildReachStrip(LineVertex* strip, const Model& hierarchy, const Model& s
     const bool worldSpace = kind != ReachSource::Work;
     // The place of bone 0 and of every entry after the chain.
     const Vec3 base = worldSpace ? Vec3{ground.x, ground.y, 0.0f} : Vec3{};
-    if (worldSpace) {
-        for (size_t k = 0; k < reachStripWritten; ++k) {
-            strip[k].x = base.x;
-            strip[k].y = base.y;
-            strip[k].z = base.z;
-        }
-    } else {
-        std::fill(strip, strip + reachStripSize, LineVertex{});
-    }
 
     const int32_t n = static_cast<int32_t>(hierarchy.bones.size());
     size_t written = 0;
@@ -164,47 +165,55 @@ size_t buildReachStrip(LineVertex* strip, const Model& hierarchy, const Model& s
         }
     }
 
-    if (!worldSpace) {
-        const auto place = [&path, ground](LineVertex& v) {
-            Vec3 p = vec3TransformCoord({v.x, v.y, v.z}, path.characterScale);
-            p = vec3TransformCoord(p, path.headingMatrix);
-            v.x = p.x + ground.x;
-            v.y = p.y + ground.y;
-            v.z = p.z;
-        };
-        if (placed != nullptr && placed->known.size() < static_cast<size_t>(n)) {
-            placed->from.resize(static_cast<size_t>(n));
-            placed->to.resize(static_cast<size_t>(n));
-            placed->known.resize(static_cast<size_t>(n), 0);
+    if (worldSpace) {
+        for (size_t k = written; k < reachStripWritten; ++k) {
+            strip[k].x = base.x;
+            strip[k].y = base.y;
+            strip[k].z = base.z;
         }
-        for (size_t k = 0; k < written; ++k) {
-            if (placed == nullptr) {
-                place(strip[k]);
-                continue;
-            }
-            const size_t b = static_cast<size_t>(chainBones[k]);
-            const Vec3 in{strip[k].x, strip[k].y, strip[k].z};
-            if (placed->known[b] && std::memcmp(&in, &placed->from[b], sizeof in) == 0) {
-                strip[k].x = placed->to[b].x;
-                strip[k].y = placed->to[b].y;
-                strip[k].z = placed->to[b].z;
-            } else {
-                place(strip[k]);
-                placed->from[b] = in;
-                placed->to[b] = {strip[k].x, strip[k].y, strip[k].z};
-                placed->known[b] = 1;
-            }
-        }
-        // Every entry after the chain is the origin: placed once, then copied.
-        if (written < reachStripWritten) {
-            place(strip[written]);
-            for (size_t k = written + 1; k < reachStripWritten; ++k) {
-                strip[k].x = strip[written].x;
-                strip[k].y = strip[written].y;
-                strip[k].z = strip[written].z;
-            }
-        }
+        return written;
     }
+
+    const auto place = [&path, ground](const Vec3& v) {
+        const Vec3 p =
+            vec3TransformCoord(vec3TransformCoord(v, path.characterScale), path.headingMatrix);
+        return Vec3{p.x + ground.x, p.y + ground.y, p.z};
+    };
+    if (placed != nullptr && placed->known.size() < static_cast<size_t>(n)) {
+        placed->from.resize(static_cast<size_t>(n));
+        placed->to.resize(static_cast<size_t>(n));
+        placed->known.resize(static_cast<size_t>(n), 0);
+    }
+    for (size_t k = 0; k < written; ++k) {
+        const Vec3 in{strip[k].x, strip[k].y, strip[k].z};
+        Vec3 out;
+        const size_t b = static_cast<size_t>(chainBones[k]);
+        if (placed == nullptr) {
+            out = place(in);
+        } else if (placed->known[b] && std::memcmp(&in, &placed->from[b], sizeof in) == 0) {
+            out = placed->to[b];
+        } else {
+            out = place(in);
+            placed->from[b] = in;
+            placed->to[b] = out;
+            placed->known[b] = 1;
+        }
+        strip[k] = {out.x, out.y, out.z, skeletonLineColor};
+    }
+    // Every entry after the chain is the origin, placed once per memo.
+    if (written < reachStripWritten) {
+        Vec3 origin;
+        if (placed == nullptr) {
+            origin = place(Vec3{});
+        } else {
+            if (!placed->originKnown) placed->origin = place(Vec3{});
+            placed->originKnown = true;
+            origin = placed->origin;
+        }
+        std::fill(strip + written, strip + reachStripWritten,
+                  LineVertex{origin.x, origin.y, origin.z, 0});
+    }
+    strip[reachStripWritten] = LineVertex{};
     return written;
 }
 

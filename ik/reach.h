@@ -119,6 +119,17 @@ enum class ReachSource {
 ReachSource chooseReachSource(ReachScene& scene, JointPositionSets& sets, uint32_t nowMs);
 const Model& reachSourceSet(const JointPositionSets& sets, ReachSource source);
 
+// chooseReachSource for the bones of one drawn frame, in drawing order. A blend
+// this frame already evaluated at the same tick is not evaluated again: it would
+// write the same bits (it reads only the work and reach sets) and choose the
+// same set. Start a new one for each frame.
+struct FrameReachSource {
+    bool blended = false;  // the last choice evaluated the blend, which goes on
+    uint32_t tickMs = 0;   // at this tick
+};
+ReachSource chooseFrameReachSource(ReachScene& scene, JointPositionSets& sets, uint32_t nowMs,
+                                   FrameReachSource& frame);
+
 // Model-space joints placed during one frame, by bone. A bone's strip repeats
 // its parent's chain, so with a memo each joint is placed once per frame rather
 // than once per strip it appears in. An entry is reused only when the joint's
@@ -129,6 +140,8 @@ struct PlacedJoints {
     std::vector<Vec3> from;      // unplaced position of each placed joint
     std::vector<Vec3> to;        // its placed position
     std::vector<uint8_t> known;  // 1 once the joint has been placed
+    Vec3 origin;                 // the placed origin (the entries after a chain)
+    bool originKnown = false;
 };
 
 // Fills `strip` (reachStripSize vertices) for `bone`: the joint of the bone, then

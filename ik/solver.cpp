@@ -70,6 +70,46 @@ bool isDescendant(const Model& hierarchy, int32_t bone, int32_t ancestor) {
     return false;
 }
 
+void markDescendants(const Model& hierarchy, int32_t ancestor, std::vector<uint8_t>& below) {
+    // States while marking; every bone ends as kYes or kNo.
+    constexpr uint8_t kNo = 0, kYes = 1, kUnknown = 2, kOnWalk = 3;
+    const int32_t n = boneCount(hierarchy);
+    below.assign(static_cast<size_t>(n), validBone(hierarchy, ancestor) ? kUnknown : kNo);
+    const auto parentOf = [&hierarchy](int32_t b) {
+        return hierarchy.bones[static_cast<size_t>(b)].parent;
+    };
+    for (int32_t start = 0; start < n; ++start) {
+        if (below[static_cast<size_t>(start)] != kUnknown) continue;
+        // Up from `start` to the ancestor (yes), a root or a broken link (no), a
+        // bone already decided (its answer), or a bone of this walk: a cycle
+        // that does not pass the ancestor (no). Every bone of the walk shares the
+        // answer: a bone lies below the ancestor exactly when its parent is the
+        // ancestor or lies below it.
+        int32_t last = start;
+        uint8_t answer = kNo;
+        for (;;) {
+            below[static_cast<size_t>(last)] = kOnWalk;
+            const int32_t parent = parentOf(last);
+            if (!validBone(hierarchy, parent)) break;
+            if (parent == ancestor) {
+                answer = kYes;
+                break;
+            }
+            const uint8_t state = below[static_cast<size_t>(parent)];
+            if (state == kYes || state == kNo) {
+                answer = state;
+                break;
+            }
+            if (state == kOnWalk) break;
+            last = parent;
+        }
+        for (int32_t b = start;; b = parentOf(b)) {
+            below[static_cast<size_t>(b)] = answer;
+            if (b == last) break;
+        }
+    }
+}
+
 bool ccdJointTurn(const Vec3& joint, const Vec3& effector, const Vec3& target, Vec3& axis,
                   float& angle) {
     const Vec3 toEffector = subtract(effector, joint);
@@ -104,6 +144,7 @@ void ccdPass(const Model& hierarchy, Model& workPositions, const Vec3& target, i
     const int32_t n = boneCount(hierarchy);
     if (static_cast<int32_t>(jointCount(workPositions)) < n || !validBone(hierarchy, effector))
         return;
+    std::vector<uint8_t> below;  // the turned joint's subtree
     int32_t joint = startJoint;
     // Each step moves one link up; n + 1 steps cover the longest chain of a forest.
     for (int32_t steps = 0; steps <= n; ++steps) {
@@ -125,8 +166,9 @@ void ccdPass(const Model& hierarchy, Model& workPositions, const Vec3& target, i
             const Matrix4 m = matrixMultiply(matrixMultiply(matrixTranslation(-j.x, -j.y, -j.z),
                                                             matrixRotationAxis(axis, angle)),
                                              matrixTranslation(j.x, j.y, j.z));
+            markDescendants(hierarchy, joint, below);
             for (int32_t i = 0; i < n; ++i)
-                if (isDescendant(hierarchy, i, joint))
+                if (below[static_cast<size_t>(i)])
                     setJointPosition(workPositions, i,
                                      vec3TransformCoord(jointPosition(workPositions, i), m));
         }

@@ -27,6 +27,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "common/math.h"
 #include "model/model.h"
@@ -109,6 +110,11 @@ void placeInWorld(Model& set, const Matrix4& heading, Point2 ground);
 // descendant). False for indices outside the bones, and when the walk meets a
 // parent index outside [-1, bone count) or has taken bone-count steps (a cycle).
 bool isDescendant(const Model& hierarchy, int32_t bone, int32_t ancestor);
+
+// isDescendant(hierarchy, i, ancestor) for every bone i at once, as below[i] (1 or
+// 0), each parent link followed about once rather than once per bone below it.
+// All 0 when `ancestor` is not a bone.
+void markDescendants(const Model& hierarchy, int32_t ancestor, std::vector<uint8_t>& below);
 
 // The turn of one CCD visit at a joint: the axis and angle that swing the direction
 // joint->effector toward joint->target. Returns false (no turn) when either

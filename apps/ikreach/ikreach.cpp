@@ -37,9 +37,11 @@ HResult drawReachSkeleton() {
     ikreach.effectorDrawn = false;
     const Model& bones = ikreach.poseModel;
     const uint32_t segments = reachStripSegments(bones);
-    PlacedJoints placed;  // this frame's placement
+    PlacedJoints placed;      // this frame's placement
+    FrameReachSource chosen;  // this frame's blend
     for (size_t i = 0; i < bones.bones.size(); ++i) {
-        const ReachSource source = chooseReachSource(ikreach.scene, ikreach.sets, getTickCount());
+        const ReachSource source =
+            chooseFrameReachSource(ikreach.scene, ikreach.sets, getTickCount(), chosen);
         buildReachStrip(ikreach.strip, bones, reachSourceSet(ikreach.sets, source), source,
                         static_cast<int32_t>(i), ikreach.path, &placed);
         if (i == static_cast<size_t>(effectorBone)) {

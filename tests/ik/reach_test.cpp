@@ -4,6 +4,8 @@
 
 #include <cmath>
 #include <cstring>
+#include <random>
+#include <vector>
 
 #include "ik/reach.h"
 #include "test_models.h"
@@ -385,6 +387,112 @@ TEST_F(ReachStrip, LongChainsAreCutAndBrokenInputDrawsNothing) {
     EXPECT_EQ(buildReachStrip(strip, bones, Model{}, ReachSource::Work, 1, path), 0u);
     EXPECT_EQ(strip[0].x, 10.0f);
     EXPECT_EQ(strip[0].y, 20.0f);
+}
+
+// The strip built step by step as its contract reads: the first 100 entries
+// at the ground place (world space; colours left) or the whole strip cleared
+// (model space), the chain written over it, and in model space every one of
+// the first 100 entries placed on its own.
+size_t plainReachStrip(LineVertex* strip, const Model& hierarchy, const Model& source,
+                       ReachSource kind, int32_t bone, const PathState& path) {
+    const Point2 g = path.groundPosition;
+    const bool world = kind != ReachSource::Work;
+    const Vec3 base = world ? Vec3{g.x, g.y, 0.0f} : Vec3{};
+    for (size_t k = 0; k < reachStripSize; ++k) {
+        if (world && k < reachStripWritten)
+            strip[k].x = base.x, strip[k].y = base.y, strip[k].z = base.z;
+        else if (!world)
+            strip[k] = LineVertex{};
+    }
+    const int32_t n = static_cast<int32_t>(hierarchy.bones.size());
+    size_t written = 0;
+    if (bone >= 0 && bone < n && jointCount(source) >= static_cast<size_t>(n)) {
+        for (int32_t b = bone; written < reachStripWritten;) {
+            const Vec3 p = b == 0 ? base : jointPosition(source, b);
+            strip[written++] = {p.x, p.y, p.z, skeletonLineColor};
+            const int32_t parent = hierarchy.bones[static_cast<size_t>(b)].parent;
+            if (parent < 0 || parent >= n) break;
+            b = parent;
+        }
+    }
+    if (!world) {
+        for (size_t k = 0; k < reachStripWritten; ++k) {
+            const Vec3 p = vec3TransformCoord(
+                vec3TransformCoord({strip[k].x, strip[k].y, strip[k].z}, path.characterScale),
+                path.headingMatrix);
+            strip[k].x = p.x + g.x, strip[k].y = p.y + g.y, strip[k].z = p.z;
+        }
+    }
+    return written;
+}
+
+TEST_F(ReachStrip, RandomSkeletonsGiveTheBitsOfTheStepByStepStrip) {
+    std::mt19937 rng(77);
+    std::uniform_int_distribution<int> pick(0, 99);
+    std::uniform_real_distribution<float> coordinate(-50.0f, 50.0f);
+    for (int round = 0; round < 100; ++round) {
+        const int32_t n = 1 + pick(rng) % 120;
+        Model h;
+        std::vector<Vec3> ps(static_cast<size_t>(n));
+        for (int32_t b = 0; b < n; ++b) {
+            h.bones.push_back(Bone{{}, b == 0 || pick(rng) < 3 ? -1 : b - 1 - pick(rng) % b / 3});
+            ps[static_cast<size_t>(b)] = {coordinate(rng), coordinate(rng), coordinate(rng)};
+            if (pick(rng) < 5) ps[static_cast<size_t>(b)] = {-0.0f, 0.0f, -0.0f};
+        }
+        if (pick(rng) < 10) h.bones[static_cast<size_t>(pick(rng) % n)].parent = n + 2;
+        const Model source = positionSet(ps);
+        path.groundPosition = {coordinate(rng), coordinate(rng)};
+        path.headingMatrix = matrixRotationZ(coordinate(rng));
+        path.characterScale = matrixScaling(0.3f, 0.3f, 0.3f);
+        const ReachSource kind = static_cast<ReachSource>(pick(rng) % 3);
+        PlacedJoints placed;  // one frame
+        for (int32_t bone = -1; bone <= n; ++bone) {
+            LineVertex plain[reachStripSize];
+            std::memcpy(plain, strip, sizeof strip);  // the colours left from before
+            const size_t a = plainReachStrip(plain, h, source, kind, bone, path);
+            const size_t b = buildReachStrip(strip, h, source, kind, bone, path,
+                                             pick(rng) < 80 ? &placed : nullptr);
+            ASSERT_EQ(a, b);
+            ASSERT_EQ(std::memcmp(strip, plain, sizeof strip), 0)
+                << "round " << round << " bone " << bone;
+            if (pick(rng) < 50) colourJointPoints(strip);
+        }
+    }
+}
+
+// Choosing once per frame with FrameReachSource must leave every bone with the
+// set, the flags and the blended bits that choosing for every bone gives, also
+// when the tick moves on during the frame or the blend ends in it.
+TEST(FrameReachSource, ChoosesAndBlendsAsChoosingForEveryBone) {
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<float> coordinate(-50.0f, 50.0f);
+    std::vector<Vec3> rest(23);
+    for (Vec3& p : rest) p = {coordinate(rng), coordinate(rng), coordinate(rng)};
+    JointPositionSets everyBone = setsFrom(rest);
+    for (int32_t b = 0; b < 23; ++b)
+        setJointPosition(everyBone.reachPositions, b,
+                         {coordinate(rng), coordinate(rng), coordinate(rng)});
+    JointPositionSets once = everyBone;
+    ReachScene a, b;
+    a.reachDone = b.reachDone = true;
+    a.reachFinished = b.reachFinished = true;
+    a.reachEndMs = b.reachEndMs = 4294967000.0;  // the blend runs across the wrap
+    uint32_t frameTick = 4294967000u;
+    for (int f = 0; f < 100; ++f, frameTick += 13) {  // 1.3 s: the blend ends
+        const uint32_t perBone = f % 3 == 0 ? 7 : 0;  // the tick moves on during some frames
+        FrameReachSource frame;
+        for (uint32_t bone = 0; bone < 23; ++bone) {
+            const uint32_t now = frameTick + bone * perBone;
+            const ReachSource expected = chooseReachSource(a, everyBone, now);
+            ASSERT_EQ(chooseFrameReachSource(b, once, now, frame), expected) << now;
+            ASSERT_EQ(a.reachFinished, b.reachFinished) << now;
+            ASSERT_EQ(std::memcmp(everyBone.blendPositions.frames[0].data(),
+                                  once.blendPositions.frames[0].data(), 23 * sizeof(BoneKey)),
+                      0)
+                << now;
+        }
+    }
+    EXPECT_FALSE(b.reachFinished);
 }
 
 TEST(TargetMarker, SpinsAboutItsVerticalAxisEveryFrame) {

@@ -2,7 +2,10 @@
 // well-defined behaviour on degenerate directions and broken hierarchies.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <random>
+#include <vector>
 
 #include "ik/solver.h"
 #include "test_models.h"
@@ -46,6 +49,35 @@ TEST(IsDescendant, FollowsParentsAndStaysBounded) {
     const Model broken = hierarchy({-1, 7, 1});
     EXPECT_FALSE(isDescendant(broken, 2, 0));
     EXPECT_TRUE(isDescendant(broken, 2, 1));
+}
+
+// The one-pass marking must answer exactly as the walk of isDescendant, on any
+// parent links: forests in any bone order, self links, cycles, broken links.
+TEST(MarkDescendants, AnswersAsIsDescendantOnAnyHierarchy) {
+    std::mt19937 rng(1209);
+    std::uniform_int_distribution<int> pick(0, 99);
+    std::vector<uint8_t> below;
+    for (int round = 0; round < 400; ++round) {
+        const int32_t n = 1 + pick(rng) % 40;
+        Model h;
+        h.bones.resize(static_cast<size_t>(n));
+        for (int32_t b = 0; b < n; ++b) {
+            const int kind = pick(rng);
+            int32_t parent = kind < 70 && b > 0 ? pick(rng) % b : -1;  // a forest
+            if (kind >= 85) parent = pick(rng) % n;                    // anything, cycles too
+            if (kind >= 97) parent = n + pick(rng) % 3;                // past the bones
+            if (kind == 96) parent = -2;
+            h.bones[static_cast<size_t>(b)].parent = parent;
+        }
+        if (pick(rng) < 50) std::shuffle(h.bones.begin(), h.bones.end(), rng);
+        for (int32_t ancestor = -1; ancestor <= n; ++ancestor) {
+            markDescendants(h, ancestor, below);
+            ASSERT_EQ(below.size(), static_cast<size_t>(n));
+            for (int32_t i = 0; i < n; ++i)
+                ASSERT_EQ(below[static_cast<size_t>(i)] != 0, isDescendant(h, i, ancestor))
+                    << "round " << round << " bone " << i << " ancestor " << ancestor;
+        }
+    }
 }
 
 TEST(CcdJointTurn, AngleAndAxisSwingTheEffectorTowardTheTarget) {

@@ -141,6 +141,15 @@ private:
     bool readCorner(MeshVertex& corner);
     void skipWeightLinks(const char* cornerBegin);
 
+    // The lines exporters write, read without the general token steps: fields
+    // one space apart, numbers with six decimals, a line end after the last
+    // field. A line is taken only where the general steps would read it the
+    // same way without a note; anything else is left to them.
+    static constexpr ptrdiff_t kLineRoom = 128;  // text a line may look at
+    static bool lineIndex(const char*& p, uint32_t& value);
+    static bool sixDecimalFields(const char*& p, float* values, int count);
+    void keyLines(Frame& frame);
+
     // Once kSample items of a section are read, reserves room for as many more
     // as the rest of the text would hold at the same rate (plus a tenth): one
     // allocation instead of a doubling series for large files.
@@ -433,6 +442,7 @@ bool Parser::readSkeleton() {
                 float v[6];
                 if (!numbers(v, 6)) return false;
                 frame.push_back(BoneKey{v[0], v[1], v[2], v[3], v[4], v[5]});
+                keyLines(frame);
                 if (!word(w)) return false;
                 if (isTime(w)) break;
             }
@@ -483,7 +493,66 @@ void Parser::skipWeightLinks(const char* cornerBegin) {
     p_ = q;
 }
 
+// From a line end: the next line's first field, when it is one to seven digits
+// followed by a space. Leaves `p` at that space. Needs kLineRoom bytes of text.
+bool Parser::lineIndex(const char*& p, uint32_t& value) {
+    const char* q = p;
+    if (*q == '\r') ++q;
+    if (*q != '\n') return false;
+    ++q;
+    const uint64_t head = smd_detail::loadEight(q);
+    const unsigned digits = smd_detail::leadingDigits(head);
+    if (digits == 0 || digits > 7 || q[digits] != ' ') return false;
+    value = static_cast<uint32_t>(smd_detail::digitsValue(head, digits));
+    p = q + digits;
+    return true;
+}
+
+// From the space after a line's first field: `count` fields of one space and a
+// number with six decimals, then the line end ("\n" or "\r\n"). Leaves `p` at
+// the line end. Needs kLineRoom bytes of text.
+bool Parser::sixDecimalFields(const char*& p, float* values, int count) {
+    const char* q = p;
+    for (int i = 0; i < count; ++i) {
+        if (*q != ' ') return false;
+        const bool negative = q[1] == '-';
+        q = smd_detail::parseSixDecimals(q + 1 + negative, negative, values[i]);
+        if (!q) return false;
+    }
+    if (*q != '\n' && (*q != '\r' || q[1] != '\n')) return false;
+    p = q;
+    return true;
+}
+
+// After a key: the keys that follow in the usual shape, each numbered in order.
+void Parser::keyLines(Frame& frame) {
+    const char* p = p_;
+    while (end_ - p >= kLineRoom) {
+        const char* q = p;
+        uint32_t index;
+        float v[6];
+        if (!lineIndex(q, index) || index != frame.size() || !sixDecimalFields(q, v, 6)) break;
+        frame.push_back(BoneKey{v[0], v[1], v[2], v[3], v[4], v[5]});
+        p = q;
+    }
+    p_ = p;
+}
+
 bool Parser::readCorner(MeshVertex& c) {
+    if (end_ - p_ >= kLineRoom) {
+        // The usual corner line: bone, position, normal and texture coordinates.
+        const char* q = p_;
+        uint32_t bone;
+        float v[8];
+        if (lineIndex(q, bone) && sixDecimalFields(q, v, 8)) {
+            c.bone = static_cast<int32_t>(bone);
+            c.px = v[0], c.py = v[1], c.pz = v[2];
+            c.nx = v[3], c.ny = v[4], c.nz = v[5];
+            c.u = v[6], c.v = v[7];
+            p_ = q;
+            return true;
+        }
+    }
     if (!integer(c.bone)) return false;
     const char* cornerBegin = p_ - 1;
     while (cornerBegin > base_ && !isBlank(cornerBegin[-1])) --cornerBegin;

@@ -116,26 +116,24 @@ inline uint64_t digitsValue(uint64_t v, unsigned n) {
 [[gnu::always_inline]] inline const char* parseSixDecimals(const char* q, bool negative,
                                                            float& out) {
     const unsigned first = static_cast<unsigned char>(q[0]) - unsigned{'0'};
-    const unsigned second = static_cast<unsigned char>(q[1]) - unsigned{'0'};
-    if (first >= 10u) return nullptr;
-    const bool two = second < 10u;
-    const uint64_t whole = two ? first * 10 + second : first;
-    q += 1 + two;
-    if (*q != '.') return nullptr;
-    const uint64_t v = loadEight(q + 1);
-    // Six digits, then a blank.
-    const uint64_t nonDigit =
-        ((v & 0xF0F0F0F0F0F0ull) | (((v + 0x060606060606ull) & 0xF0F0F0F0F0F0ull) >> 4)) ^
-        0x333333333333ull;
-    if (nonDigit != 0 || !isBlank(q[7])) return nullptr;
-    // The six digit bytes to the top, two zero digits below them, then pairs,
-    // fours and the eight-digit value.
-    uint64_t d = (v - 0x3030303030303030ull) << 16;
-    d = d * 10 + (d >> 8);
-    d = (((d & 0x000000FF000000FFull) * (100 + (1000000ull << 32))) +
-         (((d >> 16) & 0x000000FF000000FFull) * (1 + (10000ull << 32)))) >>
+    const unsigned two =
+        static_cast<unsigned>(static_cast<unsigned char>(q[1]) - unsigned{'0'}) < 10u;
+    // From the last whole digit on, both shapes read "d.dddddd". With a '0' in
+    // place of the point (checked on its own) they are eight digits: every byte
+    // of d at most 9 (a byte below '0' wraps to 0xD0 or more; a carry out of a
+    // byte above 0x89 can only disturb the bytes after it).
+    const uint64_t d = (loadEight(q + two) ^ (uint64_t{'.' ^ '0'} << 8)) - 0x3030303030303030ull;
+    const uint64_t notDigits = ((d + 0x7676767676767676ull) | d) & 0x8080808080808080ull;
+    if ((notDigits != 0) | (first >= 10u) | (q[two + 1] != '.') | !isBlank(q[two + 8]))
+        return nullptr;
+    // d read as an eight-digit number (pairs, fours, then all eight) is
+    // units * 10^7 + decimals; the mantissa is tens * 10^7 + units * 10^6 + decimals.
+    uint64_t e = d * 10 + (d >> 8);
+    e = (((e & 0x000000FF000000FFull) * (100 + (1000000ull << 32))) +
+         (((e >> 16) & 0x000000FF000000FFull) * (1 + (10000ull << 32)))) >>
         32;
-    const uint64_t mantissa = whole * 1000000 + static_cast<uint32_t>(d);
+    const uint64_t mantissa =
+        static_cast<uint32_t>(e) - (d & 0xFF) * 9000000 + uint64_t{first & (0u - two)} * 10000000;
     // The value m / 10^6 (m < 10^8) is 0 or a normal float below 2^7, and
     // rounding the double product to float gives the nearest float: the
     // product is within 2 units in the last place of the exact value, while the
@@ -143,10 +141,11 @@ inline uint64_t digitsValue(uint64_t v, unsigned n) {
     // halfway between two floats. (Halfway points below 2^e are odd multiples
     // of 2^(e-25); m * 2^(25-e) = odd * 2^6 * 5^6 would need e >= 19, so the
     // integer |m * 2^(25-e) - odd * 10^6| is at least 1.)
-    const double x = static_cast<double>(mantissa) * 1e-6;
+    // (The sign goes in as a bit: a branch on it would be mispredicted half the time.)
+    const double x = static_cast<double>(static_cast<int64_t>(mantissa)) * 1e-6;
     const float f = static_cast<float>(x);
-    out = negative ? -f : f;
-    return q + 7;
+    out = std::bit_cast<float>(std::bit_cast<uint32_t>(f) | uint32_t{negative} << 31);
+    return q + two + 8;
 }
 
 // The fast path of parseSmdFloat, inline for the reader's inner loop: parses a

@@ -1,14 +1,13 @@
 #include "model/smd.h"
 
-#include <sys/stat.h>
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
 
+#include "model/file_text.h"
 #include "model/smd_number.h"
 
 using smd_detail::isBlank;
@@ -804,65 +803,14 @@ SmdLoadResult loadSmdFromMemory(Model& model, std::string_view text) {
 
 SmdLoadResult loadSmd(Model& model, const char* fileName) {
     if (!fileName) return cannotOpen("no file name");
-    // Look before opening: opening a FIFO (or a device) would wait for a writer
-    // that may never come. The type is checked again on the open file below.
-    struct stat before;
-    if (stat(fileName, &before) != 0) return cannotOpen(std::strerror(errno));
-    if (!S_ISREG(before.st_mode))
-        return cannotOpen(S_ISDIR(before.st_mode) ? "is a directory" : "not a regular file");
-    std::FILE* file = std::fopen(fileName, "rb");
-    if (!file) return cannotOpen(std::strerror(errno));
-    struct FileCloser {
-        void operator()(std::FILE* f) const { std::fclose(f); }
-    };
-    std::unique_ptr<std::FILE, FileCloser> closer(file);
-    struct stat info;
-    if (fstat(fileno(file), &info) != 0) return cannotOpen(std::strerror(errno));
-    if (!S_ISREG(info.st_mode))
-        return cannotOpen(S_ISDIR(info.st_mode) ? "is a directory" : "not a regular file");
-    std::setvbuf(file, nullptr, _IONBF, 0);
-
-    // Read the whole file at once; it may still grow or shrink while we read.
-    // The buffer is kept for the next load on this thread (files are read
-    // again and again on key presses); one above kKeptBuffer bytes is released.
-    constexpr size_t kKeptBuffer = size_t{32} << 20;
-    thread_local std::unique_ptr<char[]> kept;
-    thread_local size_t keptCapacity = 0;
-    std::unique_ptr<char[]> buffer = std::move(kept);
-    size_t capacity = keptCapacity;
-    keptCapacity = 0;
-    size_t size = 0;
-    try {
-        const size_t wanted = static_cast<size_t>(info.st_size) + 1;
-        if (capacity < wanted) {
-            buffer.reset();
-            buffer.reset(new char[wanted]);
-            capacity = wanted;
-        }
-        for (;;) {
-            const size_t got = std::fread(buffer.get() + size, 1, capacity - size, file);
-            size += got;
-            if (size < capacity) break;
-            std::unique_ptr<char[]> bigger(new char[capacity * 2]);
-            std::memcpy(bigger.get(), buffer.get(), size);
-            buffer = std::move(bigger);
-            capacity *= 2;
-        }
-    } catch (const std::bad_alloc&) {
-        return cannotOpen("file too large to hold in memory");
-    }
-    struct KeepBuffer {
-        std::unique_ptr<char[]>& buffer;
-        size_t capacity;
-        ~KeepBuffer() {
-            if (capacity <= kKeptBuffer) {
-                kept = std::move(buffer);
-                keptCapacity = capacity;
-            }
-        }
-    } keepBuffer{buffer, capacity};
-    if (std::ferror(file)) return cannotOpen(std::strerror(errno));
-    return parseInto(model, std::string_view(buffer.get(), size));
+    FileText file;
+    std::string error;
+    if (!file.open(fileName, error)) return cannotOpen(error);
+    Model read;
+    SmdLoadResult result = parseInto(read, file.text());
+    if (file.shrank()) return cannotOpen("the file was cut short while it was being read");
+    model = std::move(read);
+    return result;
 }
 
 std::string describeSmdLoad(const char* fileName, const SmdLoadResult& result) {

@@ -118,14 +118,14 @@ inline uint64_t digitsValue(uint64_t v, unsigned n) {
     const unsigned first = static_cast<unsigned char>(q[0]) - unsigned{'0'};
     const unsigned two =
         static_cast<unsigned>(static_cast<unsigned char>(q[1]) - unsigned{'0'}) < 10u;
-    // From the last whole digit on, both shapes read "d.dddddd". With a '0' in
-    // place of the point (checked on its own) they are eight digits: every byte
-    // of d at most 9 (a byte below '0' wraps to 0xD0 or more; a carry out of a
-    // byte above 0x89 can only disturb the bytes after it).
-    const uint64_t d = (loadEight(q + two) ^ (uint64_t{'.' ^ '0'} << 8)) - 0x3030303030303030ull;
-    const uint64_t notDigits = ((d + 0x7676767676767676ull) | d) & 0x8080808080808080ull;
-    if ((notDigits != 0) | (first >= 10u) | (q[two + 1] != '.') | !isBlank(q[two + 8]))
-        return nullptr;
+    // From the last whole digit on, both shapes read "d.dddddd". Less '0' in
+    // every byte but the point's, less '.' in that one, the bytes of d must be
+    // at most 9 and the point's 0. (A byte below what is taken off wraps to
+    // 0xD0 or more; a carry out of a byte above 0x80 can only disturb the bytes
+    // after it.)
+    const uint64_t d = loadEight(q + two) - 0x3030303030302E30ull;
+    const uint64_t wrong = ((d + 0x7676767676767F76ull) | d) & 0x8080808080808080ull;
+    if ((wrong != 0) | (first >= 10u) | !isBlank(q[two + 8])) return nullptr;
     // d read as an eight-digit number (pairs, fours, then all eight) is
     // units * 10^7 + decimals; the mantissa is tens * 10^7 + units * 10^6 + decimals.
     uint64_t e = d * 10 + (d >> 8);
@@ -140,11 +140,12 @@ inline uint64_t digitsValue(uint64_t v, unsigned n) {
     // exact value is at least 2^28 / 10^6 > 268 such units away from any point
     // halfway between two floats. (Halfway points below 2^e are odd multiples
     // of 2^(e-25); m * 2^(25-e) = odd * 2^6 * 5^6 would need e >= 19, so the
-    // integer |m * 2^(25-e) - odd * 10^6| is at least 1.)
-    // (The sign goes in as a bit: a branch on it would be mispredicted half the time.)
-    const double x = static_cast<double>(static_cast<int64_t>(mantissa)) * 1e-6;
-    const float f = static_cast<float>(x);
-    out = std::bit_cast<float>(std::bit_cast<uint32_t>(f) | uint32_t{negative} << 31);
+    // integer |m * 2^(25-e) - odd * 10^6| is at least 1.) The sign comes with
+    // the scale: rounding is symmetric, "-0.000000" gives -0, and a branch on
+    // the sign would be mispredicted half the time.
+    static constexpr double kScale[2] = {1e-6, -1e-6};
+    out =
+        static_cast<float>(static_cast<double>(static_cast<int64_t>(mantissa)) * kScale[negative]);
     return q + two + 8;
 }
 

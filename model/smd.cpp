@@ -570,15 +570,17 @@ bool Parser::readTriangles() {
     if (!word(w)) return false;
     const char* sectionBegin = w.begin;
     while (!isEnd(w)) {
-        Triangle t;
+        // Read in place; a triangle left incomplete is taken back.
+        Triangle& t = model_.triangles.emplace_back();
         if (std::memchr(w.begin, '\0', w.size())) note(kNulInName, w.begin);
         if (copyName(t.material, kMaterialMax, w.begin, w.size())) {
             note(kMaterialTruncated, w.begin);
             repaired_ = true;
         }
-        if (!readCorner(t.corners[0]) || !readCorner(t.corners[1]) || !readCorner(t.corners[2]))
+        if (!readCorner(t.corners[0]) || !readCorner(t.corners[1]) || !readCorner(t.corners[2])) {
+            model_.triangles.pop_back();
             return false;
-        model_.triangles.push_back(t);
+        }
         if (model_.triangles.size() == kSample) reserveByRate(model_.triangles, sectionBegin);
         if (!word(w)) return false;
     }

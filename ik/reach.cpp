@@ -210,8 +210,9 @@ size_t buildReachStrip(LineVertex* strip, const Model& hierarchy, const Model& s
             placed->originKnown = true;
             origin = placed->origin;
         }
-        std::fill(strip + written, strip + reachStripWritten,
-                  LineVertex{origin.x, origin.y, origin.z, 0});
+        // Copies of a vertex in memory compile to one 16-byte store each.
+        strip[written] = {origin.x, origin.y, origin.z, 0};
+        std::fill(strip + written + 1, strip + reachStripWritten, strip[written]);
     }
     strip[reachStripWritten] = LineVertex{};
     return written;

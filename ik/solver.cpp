@@ -139,12 +139,32 @@ bool ccdJointTurn(const Vec3& joint, const Vec3& effector, const Vec3& target, V
     return true;
 }
 
-void ccdPass(const Model& hierarchy, Model& workPositions, const Vec3& target, int32_t startJoint,
-             int32_t chainRoot, int32_t effector) {
+namespace {
+
+// The bones below each joint turned during one solve, in index order, each
+// joint's marked once: the hierarchy does not change during a solve.
+struct Subtrees {
+    std::vector<int32_t> joints;              // the joints marked so far
+    std::vector<std::vector<int32_t>> bones;  // the bones below each of them
+    std::vector<uint8_t> below;               // markDescendants' answer for the last one
+
+    const std::vector<int32_t>& of(const Model& hierarchy, int32_t joint) {
+        for (size_t k = 0; k < joints.size(); ++k)
+            if (joints[k] == joint) return bones[k];
+        markDescendants(hierarchy, joint, below);
+        joints.push_back(joint);
+        std::vector<int32_t>& list = bones.emplace_back();
+        for (size_t i = 0; i < below.size(); ++i)
+            if (below[i]) list.push_back(static_cast<int32_t>(i));
+        return list;
+    }
+};
+
+void ccdPassWith(const Model& hierarchy, Model& workPositions, const Vec3& target,
+                 int32_t startJoint, int32_t chainRoot, int32_t effector, Subtrees& subtrees) {
     const int32_t n = boneCount(hierarchy);
     if (static_cast<int32_t>(jointCount(workPositions)) < n || !validBone(hierarchy, effector))
         return;
-    std::vector<uint8_t> below;  // the turned joint's subtree
     int32_t joint = startJoint;
     // Each step moves one link up; n + 1 steps cover the longest chain of a forest.
     for (int32_t steps = 0; steps <= n; ++steps) {
@@ -166,14 +186,20 @@ void ccdPass(const Model& hierarchy, Model& workPositions, const Vec3& target, i
             const Matrix4 m = matrixMultiply(matrixMultiply(matrixTranslation(-j.x, -j.y, -j.z),
                                                             matrixRotationAxis(axis, angle)),
                                              matrixTranslation(j.x, j.y, j.z));
-            markDescendants(hierarchy, joint, below);
-            for (int32_t i = 0; i < n; ++i)
-                if (below[static_cast<size_t>(i)])
-                    setJointPosition(workPositions, i,
-                                     vec3TransformCoord(jointPosition(workPositions, i), m));
+            for (int32_t i : subtrees.of(hierarchy, joint))
+                setJointPosition(workPositions, i,
+                                 vec3TransformCoord(jointPosition(workPositions, i), m));
         }
         joint = parent;
     }
+}
+
+}  // namespace
+
+void ccdPass(const Model& hierarchy, Model& workPositions, const Vec3& target, int32_t startJoint,
+             int32_t chainRoot, int32_t effector) {
+    Subtrees subtrees;
+    ccdPassWith(hierarchy, workPositions, target, startJoint, chainRoot, effector, subtrees);
 }
 
 bool reachChainUsable(const Model& hierarchy, const ReachChain& chain) {
@@ -194,10 +220,12 @@ bool solveReach(const Model& hierarchy, JointPositionSets& sets, const Vec3& tar
     if (!jointSetsUsable(hierarchy, sets)) return false;
     placeInWorld(sets.workPositions, heading, ground);
     const bool bend = reachChainUsable(hierarchy, chain);
-    if (bend)
+    if (bend) {
+        Subtrees subtrees;  // for all passes of this solve
         for (size_t p = 0; p < chain.passCount; ++p)
-            ccdPass(hierarchy, sets.workPositions, target, chain.effector, chain.passes[p],
-                    chain.effector);
+            ccdPassWith(hierarchy, sets.workPositions, target, chain.effector, chain.passes[p],
+                        chain.effector, subtrees);
+    }
     copyJointPositions(sets.workPositions, sets.reachPositions);
     restoreWorkPositions(sets);
     placeInWorld(sets.workPositions, heading, ground);

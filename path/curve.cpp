@@ -1,14 +1,20 @@
 #include <algorithm>
-#include <array>
 
 #include "path/path.h"
 
 namespace {
 
+// A point of the construction's row. Unlike Point2 it has no default value, so a
+// row on the stack is not cleared before the polygon is copied in (a sampling
+// evaluates the curve a hundred times).
+struct RowPoint {
+    float x, y;
+};
+
 // One round of the construction: point i of the shorter row interpolates points
 // i and i+1 of the old one, each coordinate computed and rounded in single
 // precision.
-void interpolateRow(Point2* row, size_t count, float u) {
+void interpolateRow(RowPoint* row, size_t count, float u) {
     const float v = 1.0f - u;
     for (size_t i = 0; i + 1 < count; ++i) {
         const float x = v * row[i].x + u * row[i + 1].x;
@@ -25,17 +31,16 @@ Point2 evalBezier(const std::vector<Point2>& controlPoints, float u) {
     // Small polygons (every program's) are evaluated in a stack row; larger ones in
     // a row of their own.
     constexpr size_t kStackRow = 16;
-    std::array<Point2, kStackRow> stackRow;
-    std::vector<Point2> heapRow;
-    Point2* row = stackRow.data();
+    RowPoint stackRow[kStackRow];
+    std::vector<RowPoint> heapRow;
+    RowPoint* row = stackRow;
     if (n > kStackRow) {
-        heapRow = controlPoints;
+        heapRow.resize(n);
         row = heapRow.data();
-    } else {
-        std::copy(controlPoints.begin(), controlPoints.end(), row);
     }
+    for (size_t i = 0; i < n; ++i) row[i] = {controlPoints[i].x, controlPoints[i].y};
     for (size_t count = n; count > 1; --count) interpolateRow(row, count, u);
-    return row[0];
+    return {row[0].x, row[0].y};
 }
 
 void samplePath(PathState& path) {

@@ -84,8 +84,9 @@ void placeChainStrip(LineVertex* strip, uint32_t count, uint32_t chain,
     const uint32_t placedChain = std::min(chain, count);
     placeStrip(strip, placedChain, placement, memo);
     if (placedChain == count) return;
-    const LineVertex origin = placedPoint(LineVertex{}, placement, memo);
-    std::fill(strip + placedChain, strip + count, origin);
+    // Copies of a vertex in memory compile to one 16-byte store each.
+    strip[placedChain] = placedPoint(LineVertex{}, placement, memo);
+    std::fill(strip + placedChain + 1, strip + count, strip[placedChain]);
 }
 
 }  // namespace

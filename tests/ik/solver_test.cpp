@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -265,6 +266,68 @@ TEST_F(SolveReach, BendsTheArmRigidlyAndLeavesTheUnbentPoseInWork) {
     // solved pose; restPositions is untouched.
     expectSamePositions(placed, sets.workPositions);
     expectSamePositions(positionSet(c.rest), sets.restPositions);
+}
+
+// One CCD pass as its contract reads, every bone asked isDescendant at every
+// turn: the reference for the solver's subtrees, marked once per solve.
+void plainCcdPass(const Model& h, Model& work, const Vec3& target, int32_t joint, int32_t root,
+                  int32_t effector) {
+    const int32_t n = static_cast<int32_t>(h.bones.size());
+    if (static_cast<int32_t>(jointCount(work)) < n || effector < 0 || effector >= n) return;
+    for (int32_t steps = 0; steps <= n; ++steps) {
+        if (joint == root || joint < 0 || joint >= n) return;
+        const int32_t parent = h.bones[static_cast<size_t>(joint)].parent;
+        if (joint == effector) {
+            joint = parent;
+            continue;
+        }
+        if (parent == -1) return;
+        const Vec3 e = jointPosition(work, effector);
+        if (dist(target, e) < reachTolerance) return;
+        const Vec3 j = jointPosition(work, joint);
+        Vec3 axis{};
+        float angle = 0.0f;
+        if (ccdJointTurn(j, e, target, axis, angle)) {
+            const Matrix4 m = matrixMultiply(matrixMultiply(matrixTranslation(-j.x, -j.y, -j.z),
+                                                            matrixRotationAxis(axis, angle)),
+                                             matrixTranslation(j.x, j.y, j.z));
+            for (int32_t i = 0; i < n; ++i)
+                if (isDescendant(h, i, joint))
+                    setJointPosition(work, i, vec3TransformCoord(jointPosition(work, i), m));
+        }
+        joint = parent;
+    }
+}
+
+TEST_F(SolveReach, GivesTheBitsOfPlainPassesForAnyTarget) {
+    std::mt19937 rng(3);
+    std::uniform_real_distribution<float> coordinate(-60.0f, 60.0f);
+    // The character, and the character with the hand tip one link further out
+    // (below bone 30) and a finger hanging from it: a parent with a higher index
+    // than its child.
+    Character shuffled = c;
+    shuffled.bones.bones[30].parent = 21;
+    shuffled.bones.bones[59].parent = 30;
+    shuffled.bones.bones[22].parent = 59;
+    shuffled.rest[30] = {8, 0, 5};
+    shuffled.rest[22] = {8, -1, -2};
+    for (const Character* model : {&c, &shuffled}) {
+        for (int round = 0; round < 40; ++round) {
+            const Vec3 target{coordinate(rng), coordinate(rng), coordinate(rng) / 2};
+            const Matrix4 h = matrixRotationZ(coordinate(rng));
+            const Point2 g{coordinate(rng), coordinate(rng)};
+            JointPositionSets fast = setsFrom(model->rest);
+            ASSERT_TRUE(solveReach(model->bones, fast, target, h, g));
+
+            Model work = positionSet(model->rest);
+            placeInWorld(work, h, g);
+            for (int32_t root : reachPasses) plainCcdPass(model->bones, work, target, 59, root, 59);
+            ASSERT_EQ(std::memcmp(work.frames[0].data(), fast.reachPositions.frames[0].data(),
+                                  work.frames[0].size() * sizeof(BoneKey)),
+                      0)
+                << "round " << round;
+        }
+    }
 }
 
 TEST_F(SolveReach, AReachableTargetEndsWithinTheTolerance) {

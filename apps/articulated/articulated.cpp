@@ -1,11 +1,10 @@
 #include "apps/articulated/articulated.h"
 
-#include <cstdio>
-#include <filesystem>
 #include <string>
 
 #include "shell/clip_keys.h"
 #include "shell/frame_timing.h"
+#include "shell/program_start.h"
 #include "shell/scene.h"
 #include "shell/shell.h"
 #include "shell/skeleton_draw.h"
@@ -29,10 +28,6 @@ SkeletonStrips strips() {
                     articulated.nextPositions, kArticulatedStripVertices};
     s.scratch = &articulated.scratch;
     return s;
-}
-
-void startupFailure(const char* what) {
-    std::fprintf(stderr, "articulated: %s\n", what);
 }
 
 }  // namespace
@@ -111,82 +106,28 @@ void articulatedFrame() {
 }
 
 int articulatedWinMain() {
-    if (!registerWindowClass(kArticulatedTitle, windowProc)) {
-        startupFailure("cannot register the window class");
+    if (!openProgramWindow("articulated", kArticulatedTitle, windowProc, kWindowLeft, kWindowTop,
+                           kWindowWidth, kWindowHeight, articulated.options))
         return 1;
+    if (shell.window == nullptr) return endRun(kArticulatedTitle, 1);
+    articulated.clock.currentFrame = 0;
+    if (!startDevice("articulated")) return endRun(kArticulatedTitle, 1);
+    if (failed(initScene())) {
+        reportStartupFailure("articulated", shell.startupError.c_str());
+        return endRun(kArticulatedTitle, 1);
     }
-    shell.window = createWindow(kArticulatedTitle, kArticulatedTitle, kWindowLeft, kWindowTop,
-                                kWindowWidth, kWindowHeight);
-    int status = 1;
-    if (shell.window == nullptr) {
-        if (articulated.options.headless) {
-            startupFailure("cannot create the offscreen surface");
-        } else {
-            std::string command = "articulated --headless";
-            if (!articulated.options.dataDir.empty()) {
-                command += " --data " + articulated.options.dataDir;
-            }
-            const std::string reason =
-                "cannot open a window (no display?); to draw offscreen instead, run: " + command;
-            startupFailure(reason.c_str());
-        }
-    } else {
-        articulated.clock.currentFrame = 0;
-        if (failed(initDevice(shell.window))) {
-            startupFailure(shell.startupError.c_str());
-        } else if (failed(initScene())) {
-            startupFailure(shell.startupError.c_str());
-            releaseDevice();
-        } else {
-            status = 0;
-        }
-    }
-    if (status == 0) {
-        showWindow(shell.window);
-        updateWindow(shell.window);
-        Message m{};
-        while (m.message != msg::Quit) {
-            if (peekMessage(m)) {
-                translateMessage(m);
-                dispatchMessage(m);
-            } else {
-                articulatedFrame();
-            }
-        }
-    }
-    releaseDevice();
-    closeTrace();
-    unregisterWindowClass(kArticulatedTitle);
-    return status;
+    showWindow(shell.window);
+    updateWindow(shell.window);
+    for (Message m{}; m.message != msg::Quit;)
+        if (!handleMessage(m)) articulatedFrame();
+    return endRun(kArticulatedTitle, 0);
 }
 
 int articulatedMain(int argc, char** argv) {
     RunOptions options;
-    switch (parseRunOptions(argc, argv, "articulated", kArticulatedTitle, options)) {
-        case OptionsOutcome::ExitSuccess:
-            return 0;
-        case OptionsOutcome::ExitFailure:
-            return 2;
-        case OptionsOutcome::Run:
-            break;
-    }
-    if (!options.dataDir.empty()) {
-        std::error_code ec;
-        std::filesystem::current_path(options.dataDir, ec);
-        if (ec) {
-            std::fprintf(stderr, "articulated: cannot change to the data directory '%s': %s\n",
-                         options.dataDir.c_str(), ec.message().c_str());
-            return 2;
-        }
-    }
-    if (!options.traceFile.empty()) {
-        std::string error;
-        if (!openTrace(options.traceFile, error)) {
-            std::fprintf(stderr, "articulated: %s\n", error.c_str());
-            return 2;
-        }
-    }
+    int exitStatus = 0;
+    if (!prepareRun(argc, argv, "articulated", kArticulatedTitle, options, exitStatus))
+        return exitStatus;
     articulated.options = options;
-    configureRun(options);
     return articulatedWinMain();
 }

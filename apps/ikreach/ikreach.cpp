@@ -1,22 +1,18 @@
 #include "apps/ikreach/ikreach.h"
 
 #include <cstdio>
-#include <filesystem>
 #include <string>
 
 #include "model/smd.h"
 #include "shell/camera_input.h"
 #include "shell/frame_timing.h"
+#include "shell/program_start.h"
 #include "shell/scene.h"
 #include "shell/shell.h"
 
 IkreachState ikreach;
 
 namespace {
-
-void startupFailure(const char* what) {
-    std::fprintf(stderr, "ikreach: %s\n", what);
-}
 
 // Loads the character into `model`; the problems of the first load are printed
 // (every later load reads the same file).
@@ -222,80 +218,28 @@ void ikreachFrame() {
 }
 
 int ikreachWinMain() {
-    if (!registerWindowClass(kIkreachTitle, windowProc)) {
-        startupFailure("cannot register the window class");
+    if (!openProgramWindow("ikreach", kIkreachTitle, windowProc, kIkreachWindowLeft,
+                           kIkreachWindowTop, kIkreachWindowWidth, kIkreachWindowHeight,
+                           ikreach.options))
         return 1;
+    if (shell.window == nullptr) return endRun(kIkreachTitle, 1);
+    ikreach.scene.reachStartMs = static_cast<double>(getTickCount());
+    if (!startDevice("ikreach")) return endRun(kIkreachTitle, 1);
+    if (failed(initScene())) {
+        reportStartupFailure("ikreach", shell.startupError.c_str());
+        return endRun(kIkreachTitle, 1);
     }
-    shell.window = createWindow(kIkreachTitle, kIkreachTitle, kIkreachWindowLeft, kIkreachWindowTop,
-                                kIkreachWindowWidth, kIkreachWindowHeight);
-    int status = 1;
-    if (shell.window == nullptr) {
-        if (ikreach.options.headless) {
-            startupFailure("cannot create the offscreen surface");
-        } else {
-            std::string command = "ikreach --headless";
-            if (!ikreach.options.dataDir.empty()) command += " --data " + ikreach.options.dataDir;
-            const std::string reason =
-                "cannot open a window (no display?); to draw offscreen instead, run: " + command;
-            startupFailure(reason.c_str());
-        }
-    } else {
-        ikreach.scene.reachStartMs = static_cast<double>(getTickCount());
-        if (failed(initDevice(shell.window))) {
-            startupFailure(shell.startupError.c_str());
-        } else if (failed(initScene())) {
-            startupFailure(shell.startupError.c_str());
-            releaseDevice();
-        } else {
-            status = 0;
-        }
-    }
-    if (status == 0) {
-        showWindow(shell.window);
-        updateWindow(shell.window);
-        Message m{};
-        while (m.message != msg::Quit) {
-            if (peekMessage(m)) {
-                translateMessage(m);
-                dispatchMessage(m);
-            } else {
-                ikreachFrame();
-            }
-        }
-    }
-    releaseDevice();
-    closeTrace();
-    unregisterWindowClass(kIkreachTitle);
-    return status;
+    showWindow(shell.window);
+    updateWindow(shell.window);
+    for (Message m{}; m.message != msg::Quit;)
+        if (!handleMessage(m)) ikreachFrame();
+    return endRun(kIkreachTitle, 0);
 }
 
 int ikreachMain(int argc, char** argv) {
     RunOptions options;
-    switch (parseRunOptions(argc, argv, "ikreach", kIkreachTitle, options)) {
-        case OptionsOutcome::ExitSuccess:
-            return 0;
-        case OptionsOutcome::ExitFailure:
-            return 2;
-        case OptionsOutcome::Run:
-            break;
-    }
-    if (!options.dataDir.empty()) {
-        std::error_code ec;
-        std::filesystem::current_path(options.dataDir, ec);
-        if (ec) {
-            std::fprintf(stderr, "ikreach: cannot change to the data directory '%s': %s\n",
-                         options.dataDir.c_str(), ec.message().c_str());
-            return 2;
-        }
-    }
-    if (!options.traceFile.empty()) {
-        std::string error;
-        if (!openTrace(options.traceFile, error)) {
-            std::fprintf(stderr, "ikreach: %s\n", error.c_str());
-            return 2;
-        }
-    }
+    int exitStatus = 0;
+    if (!prepareRun(argc, argv, "ikreach", kIkreachTitle, options, exitStatus)) return exitStatus;
     ikreach.options = options;
-    configureRun(options);
     return ikreachWinMain();
 }

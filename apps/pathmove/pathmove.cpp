@@ -1,12 +1,11 @@
 #include "apps/pathmove/pathmove.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <filesystem>
 #include <string>
 
 #include "shell/clip_keys.h"
 #include "shell/frame_timing.h"
+#include "shell/program_start.h"
 #include "shell/scene.h"
 #include "shell/shell.h"
 
@@ -35,10 +34,6 @@ SkeletonStrips strips() {
 // The clip of each movement phase.
 const char* clipOfPhase(int32_t phase) {
     return phase == kPhaseCruising ? "run.smd" : "walk.smd";
-}
-
-void startupFailure(const char* what) {
-    std::fprintf(stderr, "pathmove: %s\n", what);
 }
 
 }  // namespace
@@ -166,81 +161,27 @@ void pathmoveFrame() {
 }
 
 int pathmoveWinMain() {
-    if (!registerWindowClass(kPathmoveTitle, windowProc)) {
-        startupFailure("cannot register the window class");
+    if (!openProgramWindow("pathmove", kPathmoveTitle, windowProc, kPathmoveWindowLeft,
+                           kPathmoveWindowTop, kPathmoveWindowWidth, kPathmoveWindowHeight,
+                           pathmove.options))
         return 1;
+    if (shell.window == nullptr) return endRun(kPathmoveTitle, 1);
+    if (!startDevice("pathmove")) return endRun(kPathmoveTitle, 1);
+    if (failed(initScene())) {
+        reportStartupFailure("pathmove", shell.startupError.c_str());
+        return endRun(kPathmoveTitle, 1);
     }
-    shell.window = createWindow(kPathmoveTitle, kPathmoveTitle, kPathmoveWindowLeft,
-                                kPathmoveWindowTop, kPathmoveWindowWidth, kPathmoveWindowHeight);
-    int status = 1;
-    if (shell.window == nullptr) {
-        if (pathmove.options.headless) {
-            startupFailure("cannot create the offscreen surface");
-        } else {
-            std::string command = "pathmove --headless";
-            if (!pathmove.options.dataDir.empty()) command += " --data " + pathmove.options.dataDir;
-            const std::string reason =
-                "cannot open a window (no display?); to draw offscreen instead, run: " + command;
-            startupFailure(reason.c_str());
-        }
-    } else {
-        pathmove.clock.currentFrame = 0;
-        pathmove.pathStartMs = getTickCount();
-        if (failed(initDevice(shell.window))) {
-            startupFailure(shell.startupError.c_str());
-        } else if (failed(initScene())) {
-            startupFailure(shell.startupError.c_str());
-            releaseDevice();
-        } else {
-            status = 0;
-        }
-    }
-    if (status == 0) {
-        showWindow(shell.window);
-        updateWindow(shell.window);
-        Message m{};
-        while (m.message != msg::Quit) {
-            if (peekMessage(m)) {
-                translateMessage(m);
-                dispatchMessage(m);
-            } else {
-                pathmoveFrame();
-            }
-        }
-    }
-    releaseDevice();
-    closeTrace();
-    unregisterWindowClass(kPathmoveTitle);
-    return status;
+    showWindow(shell.window);
+    updateWindow(shell.window);
+    for (Message m{}; m.message != msg::Quit;)
+        if (!handleMessage(m)) pathmoveFrame();
+    return endRun(kPathmoveTitle, 0);
 }
 
 int pathmoveMain(int argc, char** argv) {
     RunOptions options;
-    switch (parseRunOptions(argc, argv, "pathmove", kPathmoveTitle, options)) {
-        case OptionsOutcome::ExitSuccess:
-            return 0;
-        case OptionsOutcome::ExitFailure:
-            return 2;
-        case OptionsOutcome::Run:
-            break;
-    }
-    if (!options.dataDir.empty()) {
-        std::error_code ec;
-        std::filesystem::current_path(options.dataDir, ec);
-        if (ec) {
-            std::fprintf(stderr, "pathmove: cannot change to the data directory '%s': %s\n",
-                         options.dataDir.c_str(), ec.message().c_str());
-            return 2;
-        }
-    }
-    if (!options.traceFile.empty()) {
-        std::string error;
-        if (!openTrace(options.traceFile, error)) {
-            std::fprintf(stderr, "pathmove: %s\n", error.c_str());
-            return 2;
-        }
-    }
+    int exitStatus = 0;
+    if (!prepareRun(argc, argv, "pathmove", kPathmoveTitle, options, exitStatus)) return exitStatus;
     pathmove.options = options;
-    configureRun(options);
     return pathmoveWinMain();
 }

@@ -364,7 +364,7 @@ void copyChain(const FramePose& pose, int32_t bone, LineVertex* out, size_t n, u
 // of the arrays is written once: the chain, then zeros. Returns the chain's
 // vertices in the strip.
 size_t stripFromPoses(const FramePose& from, const FramePose& to, const ClipClock& clock,
-                      int32_t bone, const StripArrays& arrays) {
+                      int32_t bone, const StripArrays& arrays, size_t callerFills) {
     const size_t stripCapacity = capacityOf(arrays.strip, arrays.stripCapacity);
     const size_t links = static_cast<size_t>(to.links[static_cast<size_t>(bone)]);
     size_t n = 0;
@@ -384,7 +384,8 @@ size_t stripFromPoses(const FramePose& from, const FramePose& to, const ClipCloc
         n = std::min(links, stripCapacity);
         copyChain(from, bone, arrays.strip, n, kWhite);
     }
-    if (n < stripCapacity) zeroVertices(arrays.strip + n, stripCapacity - n);
+    const size_t zeroFrom = std::clamp(callerFills, n, stripCapacity);
+    if (zeroFrom < stripCapacity) zeroVertices(arrays.strip + zeroFrom, stripCapacity - zeroFrom);
     return n;
 }
 
@@ -439,7 +440,7 @@ void buildBoneStrip(const Model& played, const ClipClock& clock, int32_t bone,
         referenceStrip(played, clock, bone, arrays, scratch);
         return;
     }
-    stripFromPoses(*from, *to, clock, bone, arrays);
+    stripFromPoses(*from, *to, clock, bone, arrays, 0);
 }
 
 PreparedStrips prepareBoneStrips(const Model& played, const ClipClock& clock,
@@ -460,7 +461,8 @@ PreparedStrips prepareBoneStrips(const Model& played, const ClipClock& clock,
 }
 
 size_t buildPreparedBoneStrip(const PreparedStrips& prepared, int32_t bone,
-                              const StripArrays& arrays, ChainScratch& scratch) {
+                              const StripArrays& arrays, ChainScratch& scratch,
+                              size_t callerFills) {
     const FramePose* from = prepared.from;
     const FramePose* to = prepared.to;
     // A chain broken in either frame takes the chain-by-chain path, as in
@@ -468,5 +470,5 @@ size_t buildPreparedBoneStrip(const PreparedStrips& prepared, int32_t bone,
     if (from == nullptr || bone < 0 || static_cast<size_t>(bone) >= from->boneCount ||
         from->links[static_cast<size_t>(bone)] < 0 || to->links[static_cast<size_t>(bone)] < 0)
         return referenceStrip(*prepared.played, *prepared.clock, bone, arrays, scratch);
-    return stripFromPoses(*from, *to, *prepared.clock, bone, arrays);
+    return stripFromPoses(*from, *to, *prepared.clock, bone, arrays, callerFills);
 }

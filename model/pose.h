@@ -158,8 +158,9 @@ void buildBoneStripReference(const Model& played, const ClipClock& clock, int32_
 // The frames of one drawn frame, for building every bone's strip in a row: the
 // memo of each frame is checked against the whole model once (every parent and
 // every key of the frame) instead of along each bone's chain. It points into the
-// scratch, so it holds only while the model, the clock and the scratch stay as
-// they were: make one per drawn frame and use it at once.
+// scratch's frame memos, so it holds only while the model, the clock and those
+// memos stay as they were (buildBoneStrip may move the memos on; the prepared
+// builds do not): make one per drawn frame and use it at once.
 struct PreparedStrips {
     const Model* played = nullptr;
     const ClipClock* clock = nullptr;
@@ -172,6 +173,8 @@ PreparedStrips prepareBoneStrips(const Model& played, const ClipClock& clock,
 
 // buildBoneStrip for a prepared frame, bit-identical to it. Returns the number of
 // leading strip vertices that hold the chain; every strip vertex from there on
-// is zero (origin, colour 0).
+// is zero (origin, colour 0), except that a caller which overwrites the strip up
+// to vertex `callerFills` itself may find those vertices zeroed or as they were.
 size_t buildPreparedBoneStrip(const PreparedStrips& prepared, int32_t bone,
-                              const StripArrays& arrays, ChainScratch& scratch);
+                              const StripArrays& arrays, ChainScratch& scratch,
+                              size_t callerFills = 0);

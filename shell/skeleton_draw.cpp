@@ -77,8 +77,8 @@ void placeStrip(LineVertex* strip, uint32_t count, const StripPlacement& placeme
 }
 
 // placeStrip for a strip whose vertices from `chain` on are all zero (as
-// buildPreparedBoneStrip leaves them): the chain is placed vertex by vertex, the
-// zero run gets the placed origin, written once per vertex.
+// buildPreparedBoneStrip leaves them, or would): the chain is placed vertex by
+// vertex, the zero run gets the placed origin, written once per vertex.
 void placeChainStrip(LineVertex* strip, uint32_t count, uint32_t chain,
                      const StripPlacement& placement, PlacementMemo& memo) {
     const uint32_t placedChain = std::min(chain, count);
@@ -134,15 +134,16 @@ HResult drawClipSkeleton(const Model& played, const ClipClock& clock,
     // The model and the clock stay as they are while this frame is drawn.
     const PreparedStrips prepared = prepareBoneStrips(played, clock, *strips.scratch);
     PlacementMemo memo;  // for this frame's placement only
+    const uint32_t placed =
+        strips.placement != nullptr ? std::min<uint32_t>(strips.placedVertices, upload) : 0;
     for (size_t b = 0; b < boneCount; ++b) {
         // Vertices from `chain` on are zero, and after placement (of the first
-        // `placed`) equal vertex `chain` wherever the strip is drawn.
+        // `placed`, which the placement writes in full) equal vertex `chain`
+        // wherever the strip is drawn.
         const uint32_t chain = static_cast<uint32_t>(buildPreparedBoneStrip(
-            prepared, static_cast<int32_t>(b), strips.arrays, *strips.scratch));
-        if (strips.placement != nullptr) {
-            placeChainStrip(strips.arrays.strip, std::min<uint32_t>(strips.placedVertices, upload),
-                            chain, *strips.placement, memo);
-        }
+            prepared, static_cast<int32_t>(b), strips.arrays, *strips.scratch, placed));
+        if (strips.placement != nullptr)
+            placeChainStrip(strips.arrays.strip, placed, chain, *strips.placement, memo);
         const HResult hr = drawStrip(strips.arrays.strip, upload, segments, chain);
         if (failed(hr)) return hr;
     }

@@ -2,6 +2,7 @@
 // memo of buildBoneStrip against the chain-by-chain evaluation.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -275,6 +276,22 @@ TEST(PreparedStrips, BitIdenticalToChainByChain) {
                     "round " + std::to_string(round) + " bone " + std::to_string(b);
                 ASSERT_TRUE(fast == reference) << where;
                 expectChainCount(fast, count, where);
+
+                // A caller that fills the strip up to some vertex itself: the
+                // vertices before it and after the chain are zero or left as
+                // they were, everything else as before.
+                Arrays filled(size[0], size[1]);
+                const size_t fills = static_cast<size_t>(pick(rng)) % (size[0] + 3);
+                ASSERT_EQ(buildPreparedBoneStrip(prepared, b, filled.view(), fastScratch, fills),
+                          count);
+                for (size_t i = count; i < std::min(fills, filled.strip.size()); ++i) {
+                    const LineVertex& v = filled.strip[i];
+                    EXPECT_TRUE(std::memcmp(&v, &Arrays::kJunk, sizeof v) == 0 ||
+                                std::memcmp(&v, &reference.strip[i], sizeof v) == 0)
+                        << where << " vertex " << i;
+                    filled.strip[i] = reference.strip[i];
+                }
+                ASSERT_TRUE(filled == reference) << where << " filling to " << fills;
             }
         }
     }

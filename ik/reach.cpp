@@ -71,8 +71,18 @@ void updateReach(ReachScene& scene, PathState& path, const Model& poseModel,
     scene.reachStepped = false;
     if (!scene.reachActive) {
         planReachPath(path, scene.reachTarget);
-        samplePath(path);
-        buildArcTable(path);
+        const bool samePlan =
+            scene.planSampled && path.controlPoints.size() == 3 &&
+            std::memcmp(path.controlPoints.data(), scene.sampledPlan, sizeof scene.sampledPlan) ==
+                0 &&
+            std::memcmp(&path.pathHeight, &scene.sampledHeight, sizeof(float)) == 0;
+        if (!samePlan) {
+            samplePath(path);
+            buildArcTable(path);
+            std::copy(path.controlPoints.begin(), path.controlPoints.end(), scene.sampledPlan);
+            scene.sampledHeight = path.pathHeight;
+            scene.planSampled = true;
+        }
         return;
     }
     const double walkedMs = elapsedMs(tickCount(), scene.reachStartMs);

@@ -72,6 +72,13 @@ struct ReachScene {
     LineVertex targetMarker[3] = {{-2.0f, 0.0f, -2.0f, 0xFFFF0000u},
                                   {2.0f, 0.0f, -2.0f, 0xFF00FF00u},
                                   {0.0f, 0.0f, 2.0f, 0xFF0000FFu}};
+    // The plan (control points and path height) that updateReach last sampled the
+    // path from, while not walking: a plan with the same bits is not sampled again,
+    // which would give the same samples and table. Nothing else may change the
+    // path's samples, table or drawable copy in between.
+    bool planSampled = false;
+    Point2 sampledPlan[3] = {};
+    float sampledHeight = 0.0f;
 };
 
 // Control points [A, P, P] of the straight walk from the character's ground
@@ -97,7 +104,8 @@ void startReach(ReachScene& scene, JointPositionSets& sets, uint32_t nowMs);
 // the character with arrivalFraction, solves, ends the walk and starts the blend
 // at a tick read anew. The blend starts from the unbent pose at the final place.
 // While not walking: re-plans the path toward the target and rebuilds its
-// arc-length table, so the drawn path follows the target.
+// arc-length table, so the drawn path follows the target (when the plan has the
+// bits of the one last sampled here, the samples and the table are kept).
 void updateReach(ReachScene& scene, PathState& path, const Model& poseModel,
                  JointPositionSets& sets, TickSource tickCount);
 

@@ -240,6 +240,54 @@ TEST_F(ReachSceneTest, WalkAndBlendSurviveTheTickCounterWrappingAround) {
     EXPECT_NE(positions(sets.blendPositions)[59].x, positions(sets.workPositions)[59].x);
 }
 
+// The path's bytes that drawing and walking read.
+bool samePath(const PathState& a, const PathState& b) {
+    const auto same = [](const auto& x, const auto& y) {
+        return x.size() == y.size() &&
+               (x.empty() || std::memcmp(x.data(), y.data(), x.size() * sizeof x[0]) == 0);
+    };
+    return same(a.controlPoints, b.controlPoints) && same(a.samplePoints, b.samplePoints) &&
+           same(a.arcTable, b.arcTable) &&
+           std::memcmp(&a.pathLength, &b.pathLength, sizeof a.pathLength) == 0 &&
+           a.pathVertexCount == b.pathVertexCount &&
+           std::memcmp(a.pathVertices, b.pathVertices, sizeof a.pathVertices) == 0 &&
+           std::memcmp(&a.groundPosition, &b.groundPosition, sizeof a.groundPosition) == 0 &&
+           std::memcmp(&a.headingMatrix, &b.headingMatrix, sizeof a.headingMatrix) == 0 &&
+           a.movePhase == b.movePhase;
+}
+
+// Keeping the samples of an unchanged plan must leave the path as sampling it
+// anew on every idle frame does: through target moves (also ones that leave the
+// plan as it was), walks, arrivals and a change of the path's height.
+TEST_F(ReachSceneTest, AnUnchangedPlanKeepsTheBitsOfSamplingAnew) {
+    ReachScene plainScene = scene;
+    PathState plainPath = path;
+    JointPositionSets plainSets = sets;
+    std::mt19937 rng(11);
+    std::uniform_int_distribution<int> pick(0, 99);
+    const uint32_t keys[] = {keyUp, keyDown, keyLeft, keyRight, keyPageUp, keyPageDown};
+    uint32_t tick = 1000000;
+    for (int frame = 0; frame < 900; ++frame, tick += 16) {
+        const int what = pick(rng);
+        for (ReachScene* s : {&scene, &plainScene}) {
+            if (what < 8) nudgeTarget(*s, keys[what % 6]);
+        }
+        if (what == 8) {
+            startReach(scene, sets, tick);
+            startReach(plainScene, plainSets, tick);
+        }
+        if (frame % 300 == 299) path.pathHeight = plainPath.pathHeight = -40.0f + frame;
+        tickNow = tick;
+        updateReach(scene, path, c.bones, sets, readTick);
+        plainScene.planSampled = false;  // samples anew, as every idle frame did
+        tickNow = tick;
+        updateReach(plainScene, plainPath, c.bones, plainSets, readTick);
+        ASSERT_TRUE(samePath(path, plainPath)) << "frame " << frame;
+        ASSERT_EQ(scene.reachDone, plainScene.reachDone);
+    }
+    EXPECT_TRUE(scene.reachDone);
+}
+
 TEST(PlanReachPath, EndsTwentyUnitsShortOfTheTargetTowardTheCharacter) {
     PathState path;
     planReachPath(path, {0, -50, 20});

@@ -90,7 +90,7 @@ void markDescendants(const Model& hierarchy, int32_t ancestor, std::vector<uint8
         for (;;) {
             below[static_cast<size_t>(last)] = kOnWalk;
             const int32_t parent = parentOf(last);
-            if (!validBone(hierarchy, parent)) break;
+            if (parent < 0 || parent >= n) break;
             if (parent == ancestor) {
                 answer = kYes;
                 break;
@@ -154,6 +154,7 @@ struct Subtrees {
         markDescendants(hierarchy, joint, below);
         joints.push_back(joint);
         std::vector<int32_t>& list = bones.emplace_back();
+        list.reserve(below.size());
         for (size_t i = 0; i < below.size(); ++i)
             if (below[i]) list.push_back(static_cast<int32_t>(i));
         return list;

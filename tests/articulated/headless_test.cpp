@@ -1,77 +1,31 @@
 // Runs the real articulated executable headless with scripted input and checks
 // the trace it writes and the frames it captures.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <unistd.h>
 #include <cmath>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "tests/support/headless_run.h"
 #include "tests/support/json_line.h"
 #include "tests/support/png_image.h"
 
 namespace {
 
-namespace fs = std::filesystem;
+using Result = HeadlessResult;
 
-struct Result {
-    int status = -1;
-    std::string err;
-    std::vector<JsonFields> trace;
-};
-
-class Headless : public ::testing::Test {
+class Headless : public HeadlessRun {
 protected:
-    void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("articulated_headless_" + std::to_string(getpid()) + "_" +
-               std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    void TearDown() override {
-        if (!HasFailure()) fs::remove_all(dir);
-    }
-    std::string path(const std::string& name) const { return (dir / name).string(); }
+    Headless() : HeadlessRun("articulated_headless") {}
 
     // Runs articulated --headless with the script (if any) and a trace.
     Result run(const std::string& script, const std::string& extra = "",
                const std::string& data = ARTICULATED_DATA_DIR) {
-        std::string command = std::string("'") + ARTICULATED_EXE + "' --headless --data '" + data +
-                              "' --trace '" + path("trace.jsonl") + "'";
-        if (!script.empty()) {
-            std::ofstream(path("script.txt")) << script;
-            command += " --script '" + path("script.txt") + "'";
-        }
-        command += " " + extra + " 2>'" + path("stderr.txt") + "' >/dev/null";
-        Result r;
-        const int raw = std::system(command.c_str());
-        r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        std::ifstream errIn(path("stderr.txt"));
-        std::stringstream s;
-        s << errIn.rdbuf();
-        r.err = s.str();
-        std::ifstream in(path("trace.jsonl"));
-        for (std::string line; std::getline(in, line);) {
-            JsonFields f;
-            std::string error;
-            EXPECT_TRUE(parseJsonLine(line, f, error)) << error << ": " << line;
-            r.trace.push_back(f);
-        }
-        return r;
+        return runHeadless(ARTICULATED_EXE, data,
+                           script.empty() ? std::nullopt : std::optional<std::string>(script),
+                           extra);
     }
-    PngImage image(const std::string& name) {
-        PngImage img;
-        std::string error;
-        EXPECT_TRUE(readPng(path(name), img, error)) << error;
-        return img;
-    }
-    fs::path dir;
 };
 
 double num(const JsonFields& f, const std::string& key) {

@@ -2,24 +2,17 @@
 // target, Enter, wait through walk and blend, move again, Enter) and checks the
 // trace it writes and the frames it captures.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <unistd.h>
 #include <cmath>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "common/math.h"
+#include "tests/support/headless_run.h"
 #include "tests/support/json_line.h"
 #include "tests/support/png_image.h"
 
 namespace {
-
-namespace fs = std::filesystem;
 
 double num(const JsonFields& f, const std::string& key) {
     const auto it = f.find(key);
@@ -72,39 +65,15 @@ bool isBlue(const PngImage::Pixel& p) {
     return p.b > 200 && p.r < 60 && p.g < 60;
 }
 
-class IkreachHeadless : public ::testing::Test {
+class IkreachHeadless : public HeadlessRun {
 protected:
-    void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("ikreach_headless_" + std::to_string(getpid()) + "_" +
-               std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    void TearDown() override {
-        if (!HasFailure()) fs::remove_all(dir);
-    }
-    std::string path(const std::string& name) const { return (dir / name).string(); }
+    IkreachHeadless() : HeadlessRun("ikreach_headless") {}
 
     int run(const std::string& script, const std::string& extra = "") {
-        std::ofstream(path("script.txt")) << script;
-        const std::string command = std::string("'") + IKREACH_EXE + "' --headless --data '" +
-                                    IKREACH_DATA_DIR + "' --trace '" + path("trace.jsonl") +
-                                    "' --script '" + path("script.txt") + "' " + extra + " 2>'" +
-                                    path("stderr.txt") + "' >/dev/null";
-        const int raw = std::system(command.c_str());
-        std::ifstream errIn(path("stderr.txt"));
-        std::stringstream s;
-        s << errIn.rdbuf();
-        err = s.str();
-        std::ifstream in(path("trace.jsonl"));
-        for (std::string line; std::getline(in, line);) {
-            JsonFields f;
-            std::string error;
-            EXPECT_TRUE(parseJsonLine(line, f, error)) << error << ": " << line;
-            trace.push_back(f);
-        }
-        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        HeadlessResult r = runHeadless(IKREACH_EXE, IKREACH_DATA_DIR, script, extra);
+        err = std::move(r.err);
+        trace = std::move(r.trace);
+        return r.status;
     }
     // Milliseconds from the first frame to `f` (the tick counter may wrap).
     double elapsed(const JsonFields& f) const {
@@ -117,14 +86,6 @@ protected:
         ADD_FAILURE() << "no frame at " << ms << " ms";
         return trace.back();
     }
-    PngImage image(const std::string& name) const {
-        PngImage img;
-        std::string error;
-        EXPECT_TRUE(readPng(path(name), img, error)) << error;
-        return img;
-    }
-
-    fs::path dir;
     std::string err;
     std::vector<JsonFields> trace;
 };

@@ -1,20 +1,16 @@
 // Runs the real pathmove executable headless over two passes and checks the
 // trace it writes and the frames it captures.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <unistd.h>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "common/math.h"
 #include "path/path.h"
+#include "tests/support/headless_run.h"
 #include "tests/support/json_line.h"
 #include "tests/support/png_image.h"
 
@@ -22,11 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Result {
-    int status = -1;
-    std::string err;
-    std::vector<JsonFields> trace;
-};
+using Result = HeadlessResult;
 
 double num(const JsonFields& f, const std::string& key) {
     const auto it = f.find(key);
@@ -53,49 +45,14 @@ Screen project(const Vec3& p) {
     return {(q.x + 1.0) / 2.0 * 484.0, (1.0 - q.y) / 2.0 * 461.0};
 }
 
-class PathmoveHeadless : public ::testing::Test {
+class PathmoveHeadless : public HeadlessRun {
 protected:
-    void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("pathmove_headless_" + std::to_string(getpid()) + "_" +
-               std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    void TearDown() override {
-        if (!HasFailure()) fs::remove_all(dir);
-    }
-    std::string path(const std::string& name) const { return (dir / name).string(); }
+    PathmoveHeadless() : HeadlessRun("pathmove_headless") {}
 
     Result run(const std::string& script, const std::string& extra,
                const std::string& data = PATHMOVE_DATA_DIR) {
-        std::ofstream(path("script.txt")) << script;
-        const std::string command = std::string("'") + PATHMOVE_EXE + "' --headless --data '" +
-                                    data + "' --trace '" + path("trace.jsonl") + "' --script '" +
-                                    path("script.txt") + "' " + extra + " 2>'" +
-                                    path("stderr.txt") + "' >/dev/null";
-        Result r;
-        const int raw = std::system(command.c_str());
-        r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        std::stringstream s;
-        s << std::ifstream(path("stderr.txt")).rdbuf();
-        r.err = s.str();
-        std::ifstream in(path("trace.jsonl"));
-        for (std::string line; std::getline(in, line);) {
-            JsonFields f;
-            std::string error;
-            EXPECT_TRUE(parseJsonLine(line, f, error)) << error << ": " << line;
-            r.trace.push_back(f);
-        }
-        return r;
+        return runHeadless(PATHMOVE_EXE, data, script, extra);
     }
-    PngImage image(const std::string& name) {
-        PngImage img;
-        std::string error;
-        EXPECT_TRUE(readPng(path(name), img, error)) << error;
-        return img;
-    }
-    fs::path dir;
 };
 
 TEST_F(PathmoveHeadless, TwoPassesChangePhaseAndClipAtTheirFractions) {

@@ -129,9 +129,25 @@ const RunOptions& configuredOptions() {
 }
 
 std::vector<Call> callsOf(CallKind kind) {
+    return callsOf(state().calls, kind);
+}
+
+std::vector<Call> callsOf(const std::vector<Call>& calls, CallKind kind) {
     std::vector<Call> out;
-    for (const Call& c : state().calls) {
+    for (const Call& c : calls) {
         if (c.kind == kind) out.push_back(c);
+    }
+    return out;
+}
+
+std::vector<Call> callsOfFrame(int n) {
+    std::vector<Call> out;
+    int seen = 0;
+    bool in = false;
+    for (const Call& c : state().calls) {
+        if (c.kind == CallKind::ClipCursor && !in && ++seen == n) in = true;
+        if (in) out.push_back(c);
+        if (in && c.kind == CallKind::Present) break;
     }
     return out;
 }

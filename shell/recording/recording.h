@@ -119,5 +119,9 @@ inline intptr_t mouseParam(int x, int y) {
 // Convenience filters over calls().
 std::vector<Call> callsOf(CallKind kind);
 size_t countOf(CallKind kind);
+// The calls of drawn frame `n` (1-based): from its cursor call to its present.
+std::vector<Call> callsOfFrame(int n);
+// The calls of one kind among `calls`.
+std::vector<Call> callsOf(const std::vector<Call>& calls, CallKind kind);
 
 }  // namespace recording

@@ -98,24 +98,9 @@ protected:
         EXPECT_TRUE(it != lines.at(line).end()) << key;
         return it == lines.at(line).end() ? NAN : it->second.number;
     }
-    // The calls of drawn frame `n` (1-based): from its cursor call to its present.
-    std::vector<Call> frame(int n) {
-        std::vector<Call> out;
-        int seen = 0;
-        bool in = false;
-        for (const Call& c : recording::calls()) {
-            if (c.kind == CallKind::ClipCursor && !in && ++seen == n) in = true;
-            if (in) out.push_back(c);
-            if (in && c.kind == CallKind::Present) break;
-        }
-        return out;
-    }
+    std::vector<Call> frame(int n) { return recording::callsOfFrame(n); }
     static std::vector<Call> only(const std::vector<Call>& calls, CallKind kind) {
-        std::vector<Call> out;
-        for (const Call& c : calls) {
-            if (c.kind == kind) out.push_back(c);
-        }
-        return out;
+        return recording::callsOf(calls, kind);
     }
     std::filesystem::path old, dir;
     std::string err;

@@ -166,10 +166,3 @@ Matrix4 matrixLookAtLH(const Vec3& eye, const Vec3& at, const Vec3& up) {
     r.m[3][2] = -dotVec3(zAxis, eye);
     return r;
 }
-
-Vec3 vec3TransformCoord(const Vec3& p, const Matrix4& m) {
-    const float w = p.x * m.m[0][3] + p.y * m.m[1][3] + p.z * m.m[2][3] + m.m[3][3];
-    return {(p.x * m.m[0][0] + p.y * m.m[1][0] + p.z * m.m[2][0] + m.m[3][0]) / w,
-            (p.x * m.m[0][1] + p.y * m.m[1][1] + p.z * m.m[2][1] + m.m[3][1]) / w,
-            (p.x * m.m[0][2] + p.y * m.m[1][2] + p.z * m.m[2][2] + m.m[3][2]) / w};
-}

@@ -50,18 +50,22 @@ inline State& state() {
     return instance;
 }
 
-Call& record(CallKind kind) {
-    if (!state().controls.keepCalls) {
-        static Call scratch;
-        scratch.kind = kind;
-        scratch.result = S_OK_;
-        scratch.vertices.clear();
-        return scratch;
-    }
-    state().calls.push_back(Call{});
-    Call& c = state().calls.back();
+// Calls not kept (benchmarks) are written into one scratch call: the fields
+// a service sets are overwritten each time, and its vertices are only filled
+// for kept calls.
+Call unkeptCall;
+
+[[gnu::noinline]] Call& keepCall(CallKind kind) {
+    Call& c = state().calls.emplace_back();
     c.kind = kind;
     return c;
+}
+
+inline Call& record(CallKind kind) {
+    if (state().controls.keepCalls) return keepCall(kind);
+    unkeptCall.kind = kind;
+    unkeptCall.result = S_OK_;
+    return unkeptCall;
 }
 
 void deliverScheduled() {

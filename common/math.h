@@ -12,8 +12,8 @@
 #pragma once
 
 #include <cstdint>
-#if defined(__SSE__) || defined(_M_X64)
-#include <xmmintrin.h>
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
 #endif
 
 struct Vec3 {
@@ -36,7 +36,29 @@ struct LineVertex {
     float x = 0.0f, y = 0.0f, z = 0.0f;
     uint32_t color = 0;
 };
-static_assert(sizeof(LineVertex) == 16, "LineVertex must be 16 bytes (stride of the vertex buffer)");
+static_assert(sizeof(LineVertex) == 16,
+              "LineVertex must be 16 bytes (stride of the vertex buffer)");
+
+// Sets [first, last) to copies of `v`: one 16-byte store per vertex where SSE2
+// is there (a plain fill compiles to separate stores of x and y, z, and colour),
+// four to a loop step.
+inline void fillVertices(LineVertex* first, LineVertex* last, const LineVertex& v) {
+#if defined(__SSE2__) || defined(_M_X64)
+    const __m128i bits = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&v));
+    const auto store = [&bits](LineVertex* at) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(at), bits);
+    };
+    for (; last - first >= 4; first += 4) {
+        store(first);
+        store(first + 1);
+        store(first + 2);
+        store(first + 3);
+    }
+    for (; first < last; ++first) store(first);
+#else
+    for (; first < last; ++first) *first = v;
+#endif
+}
 
 // Vector helpers.
 // normalizeVec3 writes the unit vector of `in` into `out`. For a vector of length 0 it
@@ -64,16 +86,16 @@ Matrix4 matrixRotationAxis(const Vec3& axis, float angle);
 Matrix4 matrixPerspectiveFovLH(float fovY, float aspect, float zNear, float zFar);
 Matrix4 matrixLookAtLH(const Vec3& eye, const Vec3& at, const Vec3& up);
 // p·M with w = 1, divided by the resulting w. Inline, and four lanes at once
-// where SSE is there: the solver and the strip placement spend their time here.
+// where SSE2 is there: the solver and the strip placement spend their time here.
 // Each lane adds its products in the order of the plain form,
 // ((x·m0 + y·m1) + z·m2) + m3, so both give the same bits.
 inline Vec3 vec3TransformCoord(const Vec3& p, const Matrix4& m) {
-#if defined(__SSE__) || defined(_M_X64)
-    const __m128 sum = _mm_add_ps(
-        _mm_add_ps(_mm_add_ps(_mm_mul_ps(_mm_set1_ps(p.x), _mm_loadu_ps(m.m[0])),
-                              _mm_mul_ps(_mm_set1_ps(p.y), _mm_loadu_ps(m.m[1]))),
-                   _mm_mul_ps(_mm_set1_ps(p.z), _mm_loadu_ps(m.m[2]))),
-        _mm_loadu_ps(m.m[3]));
+#if defined(__SSE2__) || defined(_M_X64)
+    const __m128 sum =
+        _mm_add_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(_mm_set1_ps(p.x), _mm_loadu_ps(m.m[0])),
+                                         _mm_mul_ps(_mm_set1_ps(p.y), _mm_loadu_ps(m.m[1]))),
+                              _mm_mul_ps(_mm_set1_ps(p.z), _mm_loadu_ps(m.m[2]))),
+                   _mm_loadu_ps(m.m[3]));
     float out[4];
     _mm_storeu_ps(out, _mm_div_ps(sum, _mm_shuffle_ps(sum, sum, _MM_SHUFFLE(3, 3, 3, 3))));
     return {out[0], out[1], out[2]};

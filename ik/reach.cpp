@@ -152,9 +152,16 @@ const Model& reachSourceSet(const JointPositionSets& sets, ReachSource source) {
     return sets.workPositions;
 }
 
+namespace {
+
+bool sameVertexBits(const LineVertex& a, const LineVertex& b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+}  // namespace
+
 size_t buildReachStrip(LineVertex* strip, const Model& hierarchy, const Model& source,
-                       ReachSource kind, int32_t bone, const PathState& path,
-                       PlacedJoints* placed) {
+                       ReachSource kind, int32_t bone, const PathState& path, StripMemo* memo) {
     const Point2 ground = path.groundPosition;
     const bool worldSpace = kind != ReachSource::Work;
     // The place of bone 0 and of every entry after the chain.
@@ -176,7 +183,22 @@ size_t buildReachStrip(LineVertex* strip, const Model& hierarchy, const Model& s
     }
 
     if (worldSpace) {
-        for (size_t k = written; k < reachStripWritten; ++k) {
+        // The entries after the chain get the ground place and keep their colours.
+        size_t end = reachStripWritten;
+        if (memo != nullptr) {
+            LineVertex at = memo->tail;
+            at.x = base.x, at.y = base.y, at.z = base.z;
+            if (sameVertexBits(at, memo->tail)) {
+                // Only the entries of a longer chain before are not there yet.
+                end = std::max(memo->tailFrom, written);
+                memo->tailFrom = end;
+            } else {
+                memo->tail = at;
+                memo->tailFrom = reachStripWritten;
+            }
+            memo->chainEnd = written;
+        }
+        for (size_t k = written; k < end; ++k) {
             strip[k].x = base.x;
             strip[k].y = base.y;
             strip[k].z = base.z;
@@ -189,47 +211,63 @@ size_t buildReachStrip(LineVertex* strip, const Model& hierarchy, const Model& s
             vec3TransformCoord(vec3TransformCoord(v, path.characterScale), path.headingMatrix);
         return Vec3{p.x + ground.x, p.y + ground.y, p.z};
     };
-    if (placed != nullptr && placed->known.size() < static_cast<size_t>(n)) {
-        placed->from.resize(static_cast<size_t>(n));
-        placed->to.resize(static_cast<size_t>(n));
-        placed->known.resize(static_cast<size_t>(n), 0);
+    if (memo != nullptr && memo->known.size() < static_cast<size_t>(n)) {
+        memo->from.resize(static_cast<size_t>(n));
+        memo->to.resize(static_cast<size_t>(n));
+        memo->known.resize(static_cast<size_t>(n), 0);
     }
     for (size_t k = 0; k < written; ++k) {
         const Vec3 in{strip[k].x, strip[k].y, strip[k].z};
         Vec3 out;
         const size_t b = static_cast<size_t>(chainBones[k]);
-        if (placed == nullptr) {
+        if (memo == nullptr) {
             out = place(in);
-        } else if (placed->known[b] && std::memcmp(&in, &placed->from[b], sizeof in) == 0) {
-            out = placed->to[b];
+        } else if (memo->known[b] && std::memcmp(&in, &memo->from[b], sizeof in) == 0) {
+            out = memo->to[b];
         } else {
             out = place(in);
-            placed->from[b] = in;
-            placed->to[b] = out;
-            placed->known[b] = 1;
+            memo->from[b] = in;
+            memo->to[b] = out;
+            memo->known[b] = 1;
         }
         strip[k] = {out.x, out.y, out.z, skeletonLineColor};
     }
-    // Every entry after the chain is the origin, placed once per memo.
+    // Every entry after the chain is the origin, placed once per memo, uncoloured.
     if (written < reachStripWritten) {
         Vec3 origin;
-        if (placed == nullptr) {
+        size_t end = reachStripWritten;
+        if (memo == nullptr) {
             origin = place(Vec3{});
         } else {
-            if (!placed->originKnown) placed->origin = place(Vec3{});
-            placed->originKnown = true;
-            origin = placed->origin;
+            if (!memo->originKnown) memo->origin = place(Vec3{});
+            memo->originKnown = true;
+            origin = memo->origin;
+            const LineVertex tail{origin.x, origin.y, origin.z, 0};
+            if (sameVertexBits(tail, memo->tail)) end = std::max(memo->tailFrom, written);
+            memo->tail = tail;
+            memo->tailFrom = written;
         }
-        // Copies of a vertex in memory compile to one 16-byte store each.
-        strip[written] = {origin.x, origin.y, origin.z, 0};
-        std::fill(strip + written + 1, strip + reachStripWritten, strip[written]);
+        fillVertices(strip + written, strip + end, LineVertex{origin.x, origin.y, origin.z, 0});
+    } else if (memo != nullptr) {
+        memo->tailFrom = reachStripWritten;
     }
+    if (memo != nullptr) memo->chainEnd = written;
     strip[reachStripWritten] = LineVertex{};
     return written;
 }
 
 void colourJointPoints(LineVertex* strip) {
     for (size_t k = 0; k < reachStripWritten; ++k) strip[k].color = skeletonJointColor;
+}
+
+void colourJointPoints(LineVertex* strip, StripMemo& memo) {
+    for (size_t k = 0; k < memo.tailFrom; ++k) strip[k].color = skeletonJointColor;
+    if (memo.tail.color != skeletonJointColor) {
+        memo.tail.color = skeletonJointColor;
+        fillVertices(strip + memo.tailFrom, strip + reachStripWritten, memo.tail);
+    }
+    // Every entry from the chain's end on now equals the tail.
+    memo.tailFrom = std::min(memo.tailFrom, memo.chainEnd);
 }
 
 uint32_t reachStripSegments(const Model& hierarchy) {

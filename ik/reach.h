@@ -138,18 +138,29 @@ struct FrameReachSource {
 ReachSource chooseFrameReachSource(ReachScene& scene, JointPositionSets& sets, uint32_t nowMs,
                                    FrameReachSource& frame);
 
-// Model-space joints placed during one frame, by bone. A bone's strip repeats
-// its parent's chain, so with a memo each joint is placed once per frame rather
-// than once per strip it appears in. An entry is reused only when the joint's
-// unplaced position has the same bits as when it was placed, so it gives the
-// bits of its own placement. The path's scale, heading and ground position must
-// not change while a memo is in use: start a new one for each frame.
-struct PlacedJoints {
+// What the strips of one drawn frame share, so that each strip does only the
+// work in which it differs from the one before. Start a new memo for each frame
+// and change the strip only through calls given the memo while it is in use.
+//  - Model-space joints placed, by bone. A bone's strip repeats its parent's
+//    chain, so each joint is placed once per frame rather than once per strip it
+//    appears in. An entry is reused only when the joint's unplaced position has
+//    the same bits as when it was placed, so it gives the bits of its own
+//    placement. The path's scale, heading and ground position must not change
+//    while a memo is in use.
+//  - The strip's tail: the entries after a chain all hold one point (the ground
+//    place or the placed origin), and after the joint dots are coloured also one
+//    colour, so most of them already hold what the next strip needs.
+struct StripMemo {
     std::vector<Vec3> from;      // unplaced position of each placed joint
     std::vector<Vec3> to;        // its placed position
     std::vector<uint8_t> known;  // 1 once the joint has been placed
     Vec3 origin;                 // the placed origin (the entries after a chain)
     bool originKnown = false;
+    // Entries [tailFrom, reachStripWritten) equal `tail` in all their bytes, and
+    // entries [chainEnd, reachStripWritten) hold its x, y, z.
+    size_t tailFrom = reachStripWritten;
+    size_t chainEnd = reachStripWritten;
+    LineVertex tail;
 };
 
 // Fills `strip` (reachStripSize vertices) for `bone`: the joint of the bone, then
@@ -161,14 +172,15 @@ struct PlacedJoints {
 // character: scaled by characterScale, turned by headingMatrix, moved by
 // groundPosition. Returns the number of chain entries written; 0, with every
 // position at the ground place, when the bone or the set's entries are missing or
-// a parent index is outside the bones. With `placed`, model-space joints are
-// placed through that memo.
+// a parent index is outside the bones. With a memo, the strip gets the same bits
+// with less work.
 size_t buildReachStrip(LineVertex* strip, const Model& hierarchy, const Model& source,
                        ReachSource kind, int32_t bone, const PathState& path,
-                       PlacedJoints* placed = nullptr);
+                       StripMemo* memo = nullptr);
 
 // Colours the first reachStripWritten entries green: the joint dots of a strip.
 void colourJointPoints(LineVertex* strip);
+void colourJointPoints(LineVertex* strip, StripMemo& memo);
 
 // Segments of each bone's line strip: the bone count, at most reachStripMaxSegments
 // (larger skeletons are clipped so no strip reads an unwritten vertex).

@@ -84,9 +84,7 @@ void placeChainStrip(LineVertex* strip, uint32_t count, uint32_t chain,
     const uint32_t placedChain = std::min(chain, count);
     placeStrip(strip, placedChain, placement, memo);
     if (placedChain == count) return;
-    // Copies of a vertex in memory compile to one 16-byte store each.
-    strip[placedChain] = placedPoint(LineVertex{}, placement, memo);
-    std::fill(strip + placedChain + 1, strip + count, strip[placedChain]);
+    fillVertices(strip + placedChain, strip + count, placedPoint(LineVertex{}, placement, memo));
 }
 
 }  // namespace

@@ -33,13 +33,13 @@ HResult drawReachSkeleton() {
     ikreach.effectorDrawn = false;
     const Model& bones = ikreach.poseModel;
     const uint32_t segments = reachStripSegments(bones);
-    PlacedJoints placed;      // this frame's placement
+    StripMemo memo;           // this frame's strips
     FrameReachSource chosen;  // this frame's blend
     for (size_t i = 0; i < bones.bones.size(); ++i) {
         const ReachSource source =
             chooseFrameReachSource(ikreach.scene, ikreach.sets, getTickCount(), chosen);
         buildReachStrip(ikreach.strip, bones, reachSourceSet(ikreach.sets, source), source,
-                        static_cast<int32_t>(i), ikreach.path, &placed);
+                        static_cast<int32_t>(i), ikreach.path, &memo);
         if (i == static_cast<size_t>(effectorBone)) {
             ikreach.drawnEffector = {ikreach.strip[0].x, ikreach.strip[0].y, ikreach.strip[0].z};
             ikreach.effectorDrawn = true;
@@ -47,7 +47,7 @@ HResult drawReachSkeleton() {
         HResult hr =
             drawVertices(ikreach.strip, reachStripSize, PrimitiveType::LineStrip, segments);
         if (failed(hr)) return hr;
-        colourJointPoints(ikreach.strip);
+        colourJointPoints(ikreach.strip, memo);
         hr = drawVertices(ikreach.strip, reachStripSize, PrimitiveType::PointList,
                           static_cast<uint32_t>(reachStripWritten));
         if (failed(hr)) return hr;

@@ -61,9 +61,9 @@ TEST(MatrixOps, MultiplyAppliesLeftOperandFirst) {
 }
 
 TEST(MatrixOps, InverseUndoesAndRefusesSingular) {
-    const Matrix4 m = matrixMultiply(matrixMultiply(matrixRotationAxis({1, 2, 3}, 0.7f),
-                                                    matrixScaling(2, 3, 4)),
-                                     matrixTranslation(5, -6, 7));
+    const Matrix4 m =
+        matrixMultiply(matrixMultiply(matrixRotationAxis({1, 2, 3}, 0.7f), matrixScaling(2, 3, 4)),
+                       matrixTranslation(5, -6, 7));
     Matrix4 inv;
     ASSERT_TRUE(matrixInverse(inv, m));
     expectMatrixNear(matrixIdentity(), matrixMultiply(m, inv), 1e-5f);
@@ -101,8 +101,8 @@ TEST(MatrixOps, RotationsTurnInTheStatedSense) {
 TEST(MatrixOps, PerspectiveAndLookAt) {
     // fov pi/4, aspect 1, near 1, far 1000: yScale = 1 / tan(pi/8) = 2.4142137.
     const Matrix4 proj = matrixPerspectiveFovLH(0.7853982f, 1.0f, 1.0f, 1000.0f);
-    expectMatrixNear(rows({2.4142137f, 0, 0, 0, 0, 2.4142137f, 0, 0, 0, 0, 1000.0f / 999.0f, 1,
-                           0, 0, -1000.0f / 999.0f, 0}),
+    expectMatrixNear(rows({2.4142137f, 0, 0, 0, 0, 2.4142137f, 0, 0, 0, 0, 1000.0f / 999.0f, 1, 0,
+                           0, -1000.0f / 999.0f, 0}),
                      proj, 1e-5f);
     // A point on the near plane maps to z 0, on the far plane to z 1.
     EXPECT_NEAR(vec3TransformCoord({0, 0, 1}, proj).z, 0.0f, 1e-6f);

@@ -389,13 +389,13 @@ TEST_F(ReachStrip, ModelSpaceChainsArePlacedLikeTheCharacter) {
         EXPECT_EQ(std::memcmp(&strip[k], &origin, sizeof origin), 0) << "entry " << k;
 }
 
-// The memo of placed joints must give every strip the bits it gets without
-// one, and must not hand out a joint whose unplaced position has changed.
+// The memo must give every strip the bits it gets without one, and must not
+// hand out a joint whose unplaced position has changed.
 TEST_F(ReachStrip, PlacedJointsGiveTheSameBitsAsPlacingAnew) {
     path.headingMatrix = matrixRotationZ(5.116f);
     path.characterScale = matrixScaling(0.3f, 0.3f, 0.3f);
     Model model = positionSet({{9, 9, 9}, {1.5f, -0.25f, 3}, {0.1f, -2, 6}, {7, 8, 9}});
-    PlacedJoints placed;
+    StripMemo placed;
     LineVertex plain[reachStripSize];
     for (int round = 0; round < 2; ++round) {
         for (int32_t bone : {2, 1, 3, 0, 2}) {
@@ -493,17 +493,23 @@ TEST_F(ReachStrip, RandomSkeletonsGiveTheBitsOfTheStepByStepStrip) {
         path.headingMatrix = matrixRotationZ(coordinate(rng));
         path.characterScale = matrixScaling(0.3f, 0.3f, 0.3f);
         const ReachSource kind = static_cast<ReachSource>(pick(rng) % 3);
-        PlacedJoints placed;  // one frame
+        // One frame, with or without a memo; with one, the strip is coloured
+        // through it too.
+        StripMemo frame;
+        StripMemo* memo = pick(rng) < 75 ? &frame : nullptr;
         for (int32_t bone = -1; bone <= n; ++bone) {
             LineVertex plain[reachStripSize];
             std::memcpy(plain, strip, sizeof strip);  // the colours left from before
             const size_t a = plainReachStrip(plain, h, source, kind, bone, path);
-            const size_t b = buildReachStrip(strip, h, source, kind, bone, path,
-                                             pick(rng) < 80 ? &placed : nullptr);
+            const size_t b = buildReachStrip(strip, h, source, kind, bone, path, memo);
             ASSERT_EQ(a, b);
             ASSERT_EQ(std::memcmp(strip, plain, sizeof strip), 0)
                 << "round " << round << " bone " << bone;
-            if (pick(rng) < 50) colourJointPoints(strip);
+            if (pick(rng) < 50) continue;
+            colourJointPoints(plain);
+            memo ? colourJointPoints(strip, *memo) : colourJointPoints(strip);
+            ASSERT_EQ(std::memcmp(strip, plain, sizeof strip), 0)
+                << "coloured, round " << round << " bone " << bone;
         }
     }
 }

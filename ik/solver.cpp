@@ -141,8 +141,8 @@ bool ccdJointTurn(const Vec3& joint, const Vec3& effector, const Vec3& target, V
 
 namespace {
 
-// The bones below each joint turned during one solve, in index order, each
-// joint's marked once: the hierarchy does not change during a solve.
+// The bones below each joint turned, in index order, each joint's marked once
+// for one hierarchy.
 struct Subtrees {
     std::vector<int32_t> joints;              // the joints marked so far
     std::vector<std::vector<int32_t>> bones;  // the bones below each of them
@@ -160,6 +160,24 @@ struct Subtrees {
         return list;
     }
 };
+
+// The subtrees of the last solve's hierarchy, kept while its parent links stay
+// the same: the character's do not change from one solve to the next.
+Subtrees& subtreesFor(const Model& hierarchy) {
+    thread_local std::vector<int32_t> parents;
+    thread_local Subtrees kept;
+    const std::vector<Bone>& bones = hierarchy.bones;
+    const bool same =
+        parents.size() == bones.size() &&
+        std::equal(bones.begin(), bones.end(), parents.begin(),
+                   [](const Bone& bone, int32_t parent) { return bone.parent == parent; });
+    if (!same) {
+        parents.resize(bones.size());
+        for (size_t i = 0; i < bones.size(); ++i) parents[i] = bones[i].parent;
+        kept = Subtrees{};
+    }
+    return kept;
+}
 
 void ccdPassWith(const Model& hierarchy, Model& workPositions, const Vec3& target,
                  int32_t startJoint, int32_t chainRoot, int32_t effector, Subtrees& subtrees) {
@@ -222,7 +240,7 @@ bool solveReach(const Model& hierarchy, JointPositionSets& sets, const Vec3& tar
     placeInWorld(sets.workPositions, heading, ground);
     const bool bend = reachChainUsable(hierarchy, chain);
     if (bend) {
-        Subtrees subtrees;  // for all passes of this solve
+        Subtrees& subtrees = subtreesFor(hierarchy);
         for (size_t p = 0; p < chain.passCount; ++p)
             ccdPassWith(hierarchy, sets.workPositions, target, chain.effector, chain.passes[p],
                         chain.effector, subtrees);

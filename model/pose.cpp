@@ -364,7 +364,8 @@ void copyChain(const FramePose& pose, int32_t bone, LineVertex* out, size_t n, u
 // of the arrays is written once: the chain, then zeros. Returns the chain's
 // vertices in the strip.
 size_t stripFromPoses(const FramePose& from, const FramePose& to, const ClipClock& clock,
-                      int32_t bone, const StripArrays& arrays, size_t callerFills) {
+                      int32_t bone, const StripArrays& arrays, size_t callerFills,
+                      PreparedStrips* prepared) {
     const size_t stripCapacity = capacityOf(arrays.strip, arrays.stripCapacity);
     const size_t links = static_cast<size_t>(to.links[static_cast<size_t>(bone)]);
     size_t n = 0;
@@ -374,9 +375,20 @@ size_t stripFromPoses(const FramePose& from, const FramePose& to, const ClipCloc
         const size_t written = std::min(links, frameCapacity);
         copyChain(from, bone, arrays.current, written, 0);
         copyChain(to, bone, arrays.next, written, 0);
-        if (written < frameCapacity) {
-            zeroVertices(arrays.current + written, frameCapacity - written);
-            zeroVertices(arrays.next + written, frameCapacity - written);
+        // Entries the strip before left zero need not be zeroed again.
+        size_t zeroTo = frameCapacity;
+        if (prepared != nullptr) {
+            if (prepared->zeroCurrent == arrays.current && prepared->zeroNext == arrays.next &&
+                prepared->zeroCapacity == frameCapacity && arrays.current != nullptr)
+                zeroTo = std::max(written, prepared->zeroFrom);
+            prepared->zeroCurrent = arrays.current;
+            prepared->zeroNext = arrays.next;
+            prepared->zeroFrom = written;
+            prepared->zeroCapacity = frameCapacity;
+        }
+        if (written < zeroTo) {
+            zeroVertices(arrays.current + written, zeroTo - written);
+            zeroVertices(arrays.next + written, zeroTo - written);
         }
         n = std::min(written, stripCapacity);
         blendIntoStrip(arrays, n, interpolationFactor(clock));
@@ -440,7 +452,7 @@ void buildBoneStrip(const Model& played, const ClipClock& clock, int32_t bone,
         referenceStrip(played, clock, bone, arrays, scratch);
         return;
     }
-    stripFromPoses(*from, *to, clock, bone, arrays, 0);
+    stripFromPoses(*from, *to, clock, bone, arrays, 0, nullptr);
 }
 
 PreparedStrips prepareBoneStrips(const Model& played, const ClipClock& clock,
@@ -460,15 +472,16 @@ PreparedStrips prepareBoneStrips(const Model& played, const ClipClock& clock,
     return prepared;
 }
 
-size_t buildPreparedBoneStrip(const PreparedStrips& prepared, int32_t bone,
-                              const StripArrays& arrays, ChainScratch& scratch,
-                              size_t callerFills) {
+size_t buildPreparedBoneStrip(PreparedStrips& prepared, int32_t bone, const StripArrays& arrays,
+                              ChainScratch& scratch, size_t callerFills) {
     const FramePose* from = prepared.from;
     const FramePose* to = prepared.to;
     // A chain broken in either frame takes the chain-by-chain path, as in
     // buildBoneStrip.
     if (from == nullptr || bone < 0 || static_cast<size_t>(bone) >= from->boneCount ||
-        from->links[static_cast<size_t>(bone)] < 0 || to->links[static_cast<size_t>(bone)] < 0)
+        from->links[static_cast<size_t>(bone)] < 0 || to->links[static_cast<size_t>(bone)] < 0) {
+        prepared.zeroCurrent = prepared.zeroNext = nullptr;  // it writes them its own way
         return referenceStrip(*prepared.played, *prepared.clock, bone, arrays, scratch);
-    return stripFromPoses(*from, *to, *prepared.clock, bone, arrays, callerFills);
+    }
+    return stripFromPoses(*from, *to, *prepared.clock, bone, arrays, callerFills, &prepared);
 }

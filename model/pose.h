@@ -161,11 +161,21 @@ void buildBoneStripReference(const Model& played, const ClipClock& clock, int32_
 // scratch's frame memos, so it holds only while the model, the clock and those
 // memos stay as they were (buildBoneStrip may move the memos on; the prepared
 // builds do not): make one per drawn frame and use it at once.
+//
+// It also knows which entries of the current- and next-frame arrays the last
+// strip built through it left zero, so the next strip zeroes only what that
+// one wrote: while one is in use, change those arrays only through it.
 struct PreparedStrips {
     const Model* played = nullptr;
     const ClipClock* clock = nullptr;
     const FramePose* from = nullptr;  // current frame; null: every strip chain by chain
     const FramePose* to = nullptr;    // next frame (the current one without interpolation)
+    // Entries [zeroFrom, zeroCapacity) of zeroCurrent and zeroNext are zero
+    // (null arrays: nothing known).
+    const LineVertex* zeroCurrent = nullptr;
+    const LineVertex* zeroNext = nullptr;
+    size_t zeroFrom = 0;
+    size_t zeroCapacity = 0;
 };
 
 PreparedStrips prepareBoneStrips(const Model& played, const ClipClock& clock,
@@ -175,6 +185,5 @@ PreparedStrips prepareBoneStrips(const Model& played, const ClipClock& clock,
 // leading strip vertices that hold the chain; every strip vertex from there on
 // is zero (origin, colour 0), except that a caller which overwrites the strip up
 // to vertex `callerFills` itself may find those vertices zeroed or as they were.
-size_t buildPreparedBoneStrip(const PreparedStrips& prepared, int32_t bone,
-                              const StripArrays& arrays, ChainScratch& scratch,
-                              size_t callerFills = 0);
+size_t buildPreparedBoneStrip(PreparedStrips& prepared, int32_t bone, const StripArrays& arrays,
+                              ChainScratch& scratch, size_t callerFills = 0);

@@ -33,8 +33,14 @@ bool sameBits(const LineVertex& a, const LineVertex& b) {
 // to it; a point found there gives the bits its own transforms would give.
 struct PlacementMemo {
     static constexpr uint32_t kSlots = 256;
-    LineVertex in[kSlots];
-    LineVertex out[kSlots];
+    // A vertex's bytes without an initialiser: a slot is read only once `used`
+    // marks it written, and zeroing all of them (8 KB) cost more than a frame's
+    // placements.
+    struct Bits {
+        uint32_t words[4];
+    };
+    Bits in[kSlots];
+    Bits out[kSlots];
     bool used[kSlots] = {};
 };
 
@@ -48,13 +54,14 @@ uint32_t slotOf(const LineVertex& v) {
 // The placed x, y, z of `v` (its colour is not used), through the memo.
 LineVertex placedPoint(const LineVertex& v, const StripPlacement& placement, PlacementMemo& memo) {
     const uint32_t slot = slotOf(v);
-    if (memo.used[slot] && sameBits(v, memo.in[slot])) return memo.out[slot];
+    if (memo.used[slot] && sameBits(v, std::bit_cast<LineVertex>(memo.in[slot])))
+        return std::bit_cast<LineVertex>(memo.out[slot]);
     Vec3 p{v.x, v.y, v.z};
     p = vec3TransformCoord(p, placement.scale);
     p = vec3TransformCoord(p, placement.heading);
     const LineVertex out{p.x + placement.px, p.y + placement.py, p.z, 0};
-    memo.in[slot] = v;
-    memo.out[slot] = out;
+    memo.in[slot] = std::bit_cast<PlacementMemo::Bits>(v);
+    memo.out[slot] = std::bit_cast<PlacementMemo::Bits>(out);
     memo.used[slot] = true;
     return out;
 }
@@ -130,7 +137,7 @@ HResult drawClipSkeleton(const Model& played, const ClipClock& clock,
         static_cast<uint32_t>(std::min<size_t>(boneCount, maxStripSegments(strips)));
     const uint32_t upload = static_cast<uint32_t>(strips.arrays.stripCapacity);
     // The model and the clock stay as they are while this frame is drawn.
-    const PreparedStrips prepared = prepareBoneStrips(played, clock, *strips.scratch);
+    PreparedStrips prepared = prepareBoneStrips(played, clock, *strips.scratch);
     PlacementMemo memo;  // for this frame's placement only
     const uint32_t placed =
         strips.placement != nullptr ? std::min<uint32_t>(strips.placedVertices, upload) : 0;

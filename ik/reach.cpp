@@ -185,6 +185,18 @@ size_t buildReachStrip(LineVertex* strip, const Model& hierarchy, const Model& s
     if (worldSpace) {
         // The entries after the chain get the ground place and keep their colours.
         size_t end = reachStripWritten;
+        if (memo != nullptr && memo->coloursOwed) {
+            // Their colours are the green owed: whole vertices.
+            const LineVertex at{base.x, base.y, base.z, skeletonJointColor};
+            end = sameVertexBits(at, memo->tail) ? std::max(memo->tailFrom, written)
+                                                 : reachStripWritten;
+            fillVertices(strip + written, strip + end, at);
+            memo->tail = at;
+            memo->tailFrom = written;
+            memo->chainEnd = written;
+            memo->coloursOwed = false;
+            return written;
+        }
         if (memo != nullptr) {
             LineVertex at = memo->tail;
             at.x = base.x, at.y = base.y, at.z = base.z;
@@ -251,7 +263,10 @@ size_t buildReachStrip(LineVertex* strip, const Model& hierarchy, const Model& s
     } else if (memo != nullptr) {
         memo->tailFrom = reachStripWritten;
     }
-    if (memo != nullptr) memo->chainEnd = written;
+    if (memo != nullptr) {
+        memo->chainEnd = written;
+        memo->coloursOwed = false;  // every colour of the strip written anew
+    }
     strip[reachStripWritten] = LineVertex{};
     return written;
 }
@@ -260,14 +275,28 @@ void colourJointPoints(LineVertex* strip) {
     for (size_t k = 0; k < reachStripWritten; ++k) strip[k].color = skeletonJointColor;
 }
 
-void colourJointPoints(LineVertex* strip, StripMemo& memo) {
-    for (size_t k = 0; k < memo.tailFrom; ++k) strip[k].color = skeletonJointColor;
-    if (memo.tail.color != skeletonJointColor) {
-        memo.tail.color = skeletonJointColor;
-        fillVertices(strip + memo.tailFrom, strip + reachStripWritten, memo.tail);
-    }
-    // Every entry from the chain's end on now equals the tail.
+void colourJointPoints(const LineVertex* strip, LineVertex* dots, StripMemo& memo) {
+    // The chain, and entries the tail before did not cover, vertex by vertex.
+    const size_t chain = std::min(memo.chainEnd, reachStripWritten);
+    const LineVertex tail{memo.tail.x, memo.tail.y, memo.tail.z, skeletonJointColor};
+    const size_t end = sameVertexBits(tail, memo.dotsTail) ? std::max(memo.dotsTailFrom, chain)
+                                                           : reachStripWritten;
+    for (size_t k = 0; k < chain; ++k)
+        dots[k] = {strip[k].x, strip[k].y, strip[k].z, skeletonJointColor};
+    // From the chain's end on the strip holds the tail's point.
+    fillVertices(dots + chain, dots + end, tail);
+    dots[reachStripWritten] = strip[reachStripWritten];
+    memo.dotsTail = tail;
+    memo.dotsTailFrom = chain;
+    memo.coloursOwed = true;
+}
+
+void finishJointColours(LineVertex* strip, StripMemo& memo) {
+    if (!memo.coloursOwed) return;
+    colourJointPoints(strip);
+    memo.tail.color = skeletonJointColor;
     memo.tailFrom = std::min(memo.tailFrom, memo.chainEnd);
+    memo.coloursOwed = false;
 }
 
 uint32_t reachStripSegments(const Model& hierarchy) {

@@ -147,20 +147,27 @@ ReachSource chooseFrameReachSource(ReachScene& scene, JointPositionSets& sets, u
 //    the same bits as when it was placed, so it gives the bits of its own
 //    placement. The path's scale, heading and ground position must not change
 //    while a memo is in use.
-//  - The strip's tail: the entries after a chain all hold one point (the ground
-//    place or the placed origin), and after the joint dots are coloured also one
-//    colour, so most of them already hold what the next strip needs.
+//  - The tails of the strip and of its joint dots: the entries after a chain all
+//    hold one point (the ground place or the placed origin) in one colour, so
+//    most of them already hold what the next strip needs.
+//  - Whether the strip's joint colours are still owed: with a memo the joint
+//    dots are coloured in a second array, and the strip takes their colours only
+//    when the next build reads them or finishJointColours is called.
 struct StripMemo {
     std::vector<Vec3> from;      // unplaced position of each placed joint
     std::vector<Vec3> to;        // its placed position
     std::vector<uint8_t> known;  // 1 once the joint has been placed
     Vec3 origin;                 // the placed origin (the entries after a chain)
     bool originKnown = false;
-    // Entries [tailFrom, reachStripWritten) equal `tail` in all their bytes, and
-    // entries [chainEnd, reachStripWritten) hold its x, y, z.
+    // Entries [tailFrom, reachStripWritten) of the strip equal `tail` in all
+    // their bytes, and entries [chainEnd, reachStripWritten) hold its x, y, z.
     size_t tailFrom = reachStripWritten;
     size_t chainEnd = reachStripWritten;
     LineVertex tail;
+    // The same for the dots array.
+    size_t dotsTailFrom = reachStripWritten;
+    LineVertex dotsTail;
+    bool coloursOwed = false;  // the strip's first reachStripWritten entries are owed green
 };
 
 // Fills `strip` (reachStripSize vertices) for `bone`: the joint of the bone, then
@@ -180,7 +187,13 @@ size_t buildReachStrip(LineVertex* strip, const Model& hierarchy, const Model& s
 
 // Colours the first reachStripWritten entries green: the joint dots of a strip.
 void colourJointPoints(LineVertex* strip);
-void colourJointPoints(LineVertex* strip, StripMemo& memo);
+// The same through a memo: `dots` (reachStripSize vertices) gets the coloured
+// strip, and the strip owes the colours until the next build through the memo
+// or finishJointColours.
+void colourJointPoints(const LineVertex* strip, LineVertex* dots, StripMemo& memo);
+// Gives the strip the colours it owes, leaving it as colourJointPoints(strip)
+// would have.
+void finishJointColours(LineVertex* strip, StripMemo& memo);
 
 // Segments of each bone's line strip: the bone count, at most reachStripMaxSegments
 // (larger skeletons are clipped so no strip reads an unwritten vertex).

@@ -29,11 +29,9 @@ void loadCharacter(Model& model, bool report) {
 
 // The skeleton: one black strip per bone from the set the reach state selects,
 // with green dots at the joints. Returns the first failed draw.
-HResult drawReachSkeleton() {
-    ikreach.effectorDrawn = false;
+HResult drawReachStrips(StripMemo& memo) {
     const Model& bones = ikreach.poseModel;
     const uint32_t segments = reachStripSegments(bones);
-    StripMemo memo;           // this frame's strips
     FrameReachSource chosen;  // this frame's blend
     for (size_t i = 0; i < bones.bones.size(); ++i) {
         const ReachSource source =
@@ -47,12 +45,21 @@ HResult drawReachSkeleton() {
         HResult hr =
             drawVertices(ikreach.strip, reachStripSize, PrimitiveType::LineStrip, segments);
         if (failed(hr)) return hr;
-        colourJointPoints(ikreach.strip, memo);
-        hr = drawVertices(ikreach.strip, reachStripSize, PrimitiveType::PointList,
+        colourJointPoints(ikreach.strip, ikreach.dots, memo);
+        hr = drawVertices(ikreach.dots, reachStripSize, PrimitiveType::PointList,
                           static_cast<uint32_t>(reachStripWritten));
         if (failed(hr)) return hr;
     }
     return S_OK_;
+}
+
+HResult drawReachSkeleton() {
+    ikreach.effectorDrawn = false;
+    StripMemo memo;  // this frame's strips
+    const HResult hr = drawReachStrips(memo);
+    // The strip is left as colouring it in place would leave it.
+    finishJointColours(ikreach.strip, memo);
+    return hr;
 }
 
 // The walk's path as a white line (no sample dots) at reachPathHeight.
@@ -109,6 +116,7 @@ void resetIkreach() {
     ikreach.path = PathState{};
     ikreach.scene = ReachScene{};
     for (LineVertex& v : ikreach.strip) v = LineVertex{};
+    for (LineVertex& v : ikreach.dots) v = LineVertex{};
     ikreach.scratch = ChainScratch{};
     ikreach.drawnEffector = Vec3{};
     ikreach.effectorDrawn = false;

@@ -31,6 +31,7 @@ struct IkreachState {
     PathState path;                    // the walk toward the target and the character's place
     ReachScene scene;                  // target, walk and blend state, marker
     LineVertex strip[reachStripSize];  // one bone's strip, uploaded per bone
+    LineVertex dots[reachStripSize];   // the same strip coloured for its joint dots
     ChainScratch scratch;
     // The drawn world position of the effector in the last frame (trace).
     Vec3 drawnEffector;

@@ -2,6 +2,7 @@
 // arrival, the blend, the strips and the marker.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -491,26 +492,42 @@ TEST_F(ReachStrip, RandomSkeletonsGiveTheBitsOfTheStepByStepStrip) {
         const Model source = positionSet(ps);
         path.groundPosition = {coordinate(rng), coordinate(rng)};
         path.headingMatrix = matrixRotationZ(coordinate(rng));
+        // A heading that also moves: the placed origin is then off the ground place.
+        if (pick(rng) < 30)
+            path.headingMatrix =
+                matrixMultiply(path.headingMatrix, matrixTranslation(coordinate(rng), 0.5f, 0));
         path.characterScale = matrixScaling(0.3f, 0.3f, 0.3f);
         const ReachSource kind = static_cast<ReachSource>(pick(rng) % 3);
-        // One frame, with or without a memo; with one, the strip is coloured
-        // through it too.
+        // One frame, with or without a memo. With one, the joint dots are
+        // coloured into a second array and the strip takes its colours at the
+        // end; `plain` follows the one-array sequence throughout.
         StripMemo frame;
         StripMemo* memo = pick(rng) < 75 ? &frame : nullptr;
-        for (int32_t bone = -1; bone <= n; ++bone) {
-            LineVertex plain[reachStripSize];
-            std::memcpy(plain, strip, sizeof strip);  // the colours left from before
-            const size_t a = plainReachStrip(plain, h, source, kind, bone, path);
-            const size_t b = buildReachStrip(strip, h, source, kind, bone, path, memo);
+        const bool mixedSets = pick(rng) < 30;  // the set changes within the frame
+        LineVertex plain[reachStripSize], dots[reachStripSize];
+        std::memcpy(plain, strip, sizeof strip);
+        for (LineVertex& v : dots) v = {-7, -7, -7, 0x12345678u};
+        std::vector<int32_t> order;
+        for (int32_t bone = -1; bone <= n; ++bone) order.push_back(bone);
+        if (pick(rng) < 50) std::shuffle(order.begin(), order.end(), rng);
+        for (int32_t bone : order) {
+            const ReachSource k = mixedSets ? static_cast<ReachSource>(pick(rng) % 3) : kind;
+            const size_t a = plainReachStrip(plain, h, source, k, bone, path);
+            const size_t b = buildReachStrip(strip, h, source, k, bone, path, memo);
             ASSERT_EQ(a, b);
             ASSERT_EQ(std::memcmp(strip, plain, sizeof strip), 0)
                 << "round " << round << " bone " << bone;
             if (pick(rng) < 50) continue;
             colourJointPoints(plain);
-            memo ? colourJointPoints(strip, *memo) : colourJointPoints(strip);
-            ASSERT_EQ(std::memcmp(strip, plain, sizeof strip), 0)
+            if (memo != nullptr)
+                colourJointPoints(strip, dots, *memo);
+            else
+                colourJointPoints(strip);
+            ASSERT_EQ(std::memcmp(memo != nullptr ? dots : strip, plain, sizeof strip), 0)
                 << "coloured, round " << round << " bone " << bone;
         }
+        if (memo != nullptr) finishJointColours(strip, *memo);
+        ASSERT_EQ(std::memcmp(strip, plain, sizeof strip), 0) << "finished, round " << round;
     }
 }
 

@@ -142,22 +142,29 @@ bool ccdJointTurn(const Vec3& joint, const Vec3& effector, const Vec3& target, V
 namespace {
 
 // The bones below each joint turned, in index order, each joint's marked once
-// for one hierarchy.
+// for one hierarchy. Lists are kept up to kKeptBones entries in all; past that
+// (a very deep limb of a very large skeleton would otherwise keep a list per
+// joint, quadratic in the bone count) a joint's list is made anew at each turn.
 struct Subtrees {
-    std::vector<int32_t> joints;              // the joints marked so far
-    std::vector<std::vector<int32_t>> bones;  // the bones below each of them
-    std::vector<uint8_t> below;               // markDescendants' answer for the last one
+    static constexpr size_t kKeptBones = size_t{1} << 20;
+    std::vector<int32_t> slot;                // per bone: its list in `lists`, or -1
+    std::vector<std::vector<int32_t>> lists;  // the kept lists
+    size_t kept = 0;                          // their entries in all
+    std::vector<uint8_t> below;               // markDescendants' answer for the last joint
+    std::vector<int32_t> scratch;             // the list of a joint not kept
 
     const std::vector<int32_t>& of(const Model& hierarchy, int32_t joint) {
-        for (size_t k = 0; k < joints.size(); ++k)
-            if (joints[k] == joint) return bones[k];
+        if (slot.size() != hierarchy.bones.size()) slot.assign(hierarchy.bones.size(), -1);
+        const int32_t at = slot[static_cast<size_t>(joint)];
+        if (at >= 0) return lists[static_cast<size_t>(at)];
         markDescendants(hierarchy, joint, below);
-        joints.push_back(joint);
-        std::vector<int32_t>& list = bones.emplace_back();
-        list.reserve(below.size());
+        scratch.clear();
         for (size_t i = 0; i < below.size(); ++i)
-            if (below[i]) list.push_back(static_cast<int32_t>(i));
-        return list;
+            if (below[i]) scratch.push_back(static_cast<int32_t>(i));
+        if (kept + scratch.size() > kKeptBones) return scratch;
+        kept += scratch.size();
+        slot[static_cast<size_t>(joint)] = static_cast<int32_t>(lists.size());
+        return lists.emplace_back(scratch);
     }
 };
 

@@ -269,9 +269,10 @@ TEST_F(SolveReach, BendsTheArmRigidlyAndLeavesTheUnbentPoseInWork) {
 }
 
 // One CCD pass as its contract reads, every bone asked isDescendant at every
-// turn: the reference for the solver's subtrees, marked once per hierarchy.
+// turn (or, `marked`, markDescendants run at every turn): the reference for the
+// solver's subtrees, marked once per hierarchy.
 void plainCcdPass(const Model& h, Model& work, const Vec3& target, int32_t joint, int32_t root,
-                  int32_t effector) {
+                  int32_t effector, bool marked = false) {
     const int32_t n = static_cast<int32_t>(h.bones.size());
     if (static_cast<int32_t>(jointCount(work)) < n || effector < 0 || effector >= n) return;
     for (int32_t steps = 0; steps <= n; ++steps) {
@@ -291,8 +292,10 @@ void plainCcdPass(const Model& h, Model& work, const Vec3& target, int32_t joint
             const Matrix4 m = matrixMultiply(matrixMultiply(matrixTranslation(-j.x, -j.y, -j.z),
                                                             matrixRotationAxis(axis, angle)),
                                              matrixTranslation(j.x, j.y, j.z));
+            std::vector<uint8_t> below;
+            if (marked) markDescendants(h, joint, below);
             for (int32_t i = 0; i < n; ++i)
-                if (isDescendant(h, i, joint))
+                if (marked ? below[static_cast<size_t>(i)] != 0 : isDescendant(h, i, joint))
                     setJointPosition(work, i, vec3TransformCoord(jointPosition(work, i), m));
         }
         joint = parent;
@@ -329,6 +332,35 @@ TEST_F(SolveReach, GivesTheBitsOfPlainPassesForAnyTarget) {
                               work.frames[0].size() * sizeof(BoneKey)),
                   0)
             << "round " << round;
+    }
+}
+
+// A limb 1500 bones deep: the lists of its joints' subtrees would hold over a
+// million entries, more than the solver keeps, so it makes some anew at each
+// turn. The solve still gives the bits of marking every subtree at its turn.
+TEST(SolveReachDeepLimb, GivesTheBitsOfMarkingEachSubtreeAtItsTurn) {
+    const int32_t n = 1500;
+    Model h;
+    std::vector<Vec3> rest(n);
+    for (int32_t b = 0; b < n; ++b) {
+        h.bones.push_back(Bone{{}, b - 1});
+        rest[static_cast<size_t>(b)] = {0.1f * static_cast<float>(b), 0.02f * (b % 7), 0.0f};
+    }
+    const int32_t passes[2] = {0, 0};
+    const ReachChain chain{n - 1, passes, 2};
+    const Vec3 target{20, 60, 10};
+    const Matrix4 heading = matrixRotationZ(0.4f);
+    const Point2 ground{3, -2};
+    for (int solve = 0; solve < 2; ++solve) {  // the second with the lists kept
+        JointPositionSets sets = setsFrom(rest);
+        ASSERT_TRUE(solveReach(h, sets, target, heading, ground, chain));
+        Model work = positionSet(rest);
+        placeInWorld(work, heading, ground);
+        for (int32_t root : passes) plainCcdPass(h, work, target, n - 1, root, n - 1, true);
+        ASSERT_EQ(std::memcmp(work.frames[0].data(), sets.reachPositions.frames[0].data(),
+                              work.frames[0].size() * sizeof(BoneKey)),
+                  0)
+            << "solve " << solve;
     }
 }
 

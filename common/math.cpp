@@ -8,9 +8,13 @@ void normalizeVec3(Vec3& out, const Vec3& in) {
     out = {in.x / length, in.y / length, in.z / length};
 }
 
-float lengthVec3(const Vec3& v) { return std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z); }
+float lengthVec3(const Vec3& v) {
+    return std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z);
+}
 
-float dotVec3(const Vec3& a, const Vec3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+float dotVec3(const Vec3& a, const Vec3& b) {
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
 
 Vec3 crossVec3(const Vec3& u, const Vec3& v) {
     return {u.y * v.z - u.z * v.y, u.z * v.x - u.x * v.z, u.x * v.y - u.y * v.x};

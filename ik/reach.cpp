@@ -158,6 +158,13 @@ bool sameVertexBits(const LineVertex& a, const LineVertex& b) {
     return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
+// Where writing `wanted` from `from` on may stop so that every entry up to
+// reachStripWritten holds it, when the entries from `heldFrom` on hold `held`.
+size_t tailWriteEnd(const LineVertex& wanted, const LineVertex& held, size_t heldFrom,
+                    size_t from) {
+    return sameVertexBits(wanted, held) ? std::max(heldFrom, from) : reachStripWritten;
+}
+
 }  // namespace
 
 size_t buildReachStrip(LineVertex* strip, const Model& hierarchy, const Model& source,
@@ -188,8 +195,7 @@ size_t buildReachStrip(LineVertex* strip, const Model& hierarchy, const Model& s
         if (memo != nullptr && memo->coloursOwed) {
             // Their colours are the green owed: whole vertices.
             const LineVertex at{base.x, base.y, base.z, skeletonJointColor};
-            end = sameVertexBits(at, memo->tail) ? std::max(memo->tailFrom, written)
-                                                 : reachStripWritten;
+            end = tailWriteEnd(at, memo->tail, memo->tailFrom, written);
             fillVertices(strip + written, strip + end, at);
             memo->tail = at;
             memo->tailFrom = written;
@@ -255,7 +261,7 @@ size_t buildReachStrip(LineVertex* strip, const Model& hierarchy, const Model& s
             memo->originKnown = true;
             origin = memo->origin;
             const LineVertex tail{origin.x, origin.y, origin.z, 0};
-            if (sameVertexBits(tail, memo->tail)) end = std::max(memo->tailFrom, written);
+            end = tailWriteEnd(tail, memo->tail, memo->tailFrom, written);
             memo->tail = tail;
             memo->tailFrom = written;
         }
@@ -279,8 +285,7 @@ void colourJointPoints(const LineVertex* strip, LineVertex* dots, StripMemo& mem
     // The chain, and entries the tail before did not cover, vertex by vertex.
     const size_t chain = std::min(memo.chainEnd, reachStripWritten);
     const LineVertex tail{memo.tail.x, memo.tail.y, memo.tail.z, skeletonJointColor};
-    const size_t end = sameVertexBits(tail, memo.dotsTail) ? std::max(memo.dotsTailFrom, chain)
-                                                           : reachStripWritten;
+    const size_t end = tailWriteEnd(tail, memo.dotsTail, memo.dotsTailFrom, chain);
     for (size_t k = 0; k < chain; ++k)
         dots[k] = {strip[k].x, strip[k].y, strip[k].z, skeletonJointColor};
     // From the chain's end on the strip holds the tail's point.

@@ -203,6 +203,18 @@ Model randomModel(std::mt19937& rng) {
     return m;
 }
 
+// A clock somewhere in (or past) a clip of `frames` frames, interpolating or not.
+ClipClock randomClock(std::mt19937& rng, int32_t frames) {
+    std::uniform_int_distribution<int> pick(0, 99);
+    ClipClock clock;
+    clock.interpolate = pick(rng) < 70;
+    clock.currentFrame = pick(rng) % (frames + 2);
+    clock.nextFrame = pick(rng) < 80 ? (clock.currentFrame + 1) % frames : pick(rng) % 6;
+    clock.framePeriodMs = 1 + pick(rng) * 3;
+    clock.elapsedMs = std::uniform_real_distribution<double>(0, clock.framePeriodMs)(rng);
+    return clock;
+}
+
 TEST(StripMemo, BitIdenticalToChainByChain) {
     std::mt19937 rng(20240611);
     std::uniform_int_distribution<int> pick(0, 99);
@@ -213,12 +225,7 @@ TEST(StripMemo, BitIdenticalToChainByChain) {
         const auto& size = sizes[pick(rng) % 4];
         const int32_t frames = static_cast<int32_t>(m.frames.size());
         for (int clockStep = 0; clockStep < 3; ++clockStep) {
-            ClipClock clock;
-            clock.interpolate = pick(rng) < 70;
-            clock.currentFrame = pick(rng) % (frames + 2);
-            clock.nextFrame = pick(rng) < 80 ? (clock.currentFrame + 1) % frames : pick(rng) % 6;
-            clock.framePeriodMs = 1 + pick(rng) * 3;
-            clock.elapsedMs = std::uniform_real_distribution<double>(0, clock.framePeriodMs)(rng);
+            const ClipClock clock = randomClock(rng, frames);
             for (int32_t b = -1; b <= static_cast<int32_t>(m.bones.size()); ++b) {
                 Arrays fast(size[0], size[1]), reference(size[0], size[1]);
                 buildBoneStrip(m, clock, b, fast.view(), fastScratch);
@@ -256,12 +263,7 @@ TEST(PreparedStrips, BitIdenticalToChainByChain) {
         const auto& size = sizes[pick(rng) % 4];
         const int32_t frames = static_cast<int32_t>(m.frames.size());
         for (int clockStep = 0; clockStep < 4; ++clockStep) {
-            ClipClock clock;
-            clock.interpolate = pick(rng) < 70;
-            clock.currentFrame = pick(rng) % (frames + 2);
-            clock.nextFrame = pick(rng) < 80 ? (clock.currentFrame + 1) % frames : pick(rng) % 6;
-            clock.framePeriodMs = 1 + pick(rng) * 3;
-            clock.elapsedMs = std::uniform_real_distribution<double>(0, clock.framePeriodMs)(rng);
+            const ClipClock clock = randomClock(rng, frames);
             if (pick(rng) < 30) {  // the per-bone path moves the memo on first
                 Arrays a(size[0], size[1]);
                 buildBoneStrip(m, clock, pick(rng) % static_cast<int32_t>(m.bones.size()), a.view(),

@@ -9,6 +9,7 @@
 
 #include <unistd.h>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>

@@ -16,7 +16,7 @@ namespace {
 // (our character), or returns false.
 bool startArticulated(const char* clip) {
     resetArticulated();
-    if (!startOnRecording(ARTIC_DATA_DIR, kArticulatedTitle, windowProc, initScene)) return false;
+    if (!startOnRecording(kArticulatedProgram)) return false;
     if (clip != nullptr) loadSmd(articulated.currentClip, clip);
     return !articulated.currentClip.bones.empty();
 }
@@ -29,10 +29,10 @@ void runFrames(benchmark::State& state, bool interpolate, bool help, const char*
     articulated.clock.interpolate = interpolate;
     shell.helpVisible = help;
     for (auto _ : state) {
-        articulatedFrame();
+        programFrame();
     }
     state.counters["bones"] = static_cast<double>(articulated.currentClip.bones.size());
-    releaseDevice();
+    finishProgram();
 }
 
 void BM_FrameWalkInterpolated(benchmark::State& state) {

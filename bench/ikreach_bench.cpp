@@ -16,8 +16,8 @@ namespace {
 
 bool startIkreach() {
     resetIkreach();
-    if (!startOnRecording(ARTIC_DATA_DIR, kIkreachTitle, windowProc, initScene)) return false;
-    ikreachFrame();
+    if (!startOnRecording(kIkreachProgram)) return false;
+    programFrame();
     return !ikreach.poseModel.bones.empty();
 }
 
@@ -29,7 +29,7 @@ uint32_t now() {
 void arrive() {
     startReach(ikreach.scene, ikreach.sets, now());
     recording::controls().tick += 2001;
-    ikreachFrame();
+    programFrame();
 }
 
 // `walked`: the character has walked and arrived once before the timed frames.
@@ -42,10 +42,10 @@ void runFrames(benchmark::State& state, bool walked, Prepare prepare) {
     if (walked) arrive();
     for (auto _ : state) {
         prepare();
-        ikreachFrame();
+        programFrame();
     }
     state.counters["bones"] = static_cast<double>(ikreach.poseModel.bones.size());
-    releaseDevice();
+    finishProgram();
 }
 
 void BM_IkreachFrameIdle(benchmark::State& state) {

@@ -17,9 +17,9 @@ namespace {
 
 bool startPathmove() {
     resetPathmove();
-    if (!startOnRecording(ARTIC_DATA_DIR, kPathmoveTitle, windowProc, initScene)) return false;
+    if (!startOnRecording(kPathmoveProgram)) return false;
     pathmove.clock.interpolate = true;
-    pathmoveFrame();  // starts the first pass
+    programFrame();  // starts the first pass
     return !pathmove.currentClip.bones.empty();
 }
 
@@ -31,15 +31,15 @@ void BM_PathmoveFrameCruising(benchmark::State& state) {
         return;
     }
     recording::controls().tick = pathmove.pathStartMs + 2200;
-    pathmoveFrame();  // enters the cruising phase (reads run.smd once, before timing)
+    programFrame();  // enters the cruising phase (reads run.smd once, before timing)
     uint32_t i = 0;
     for (auto _ : state) {
         recording::controls().tick = pathmove.pathStartMs + 2200 + (i++ % 160) * 16;
-        pathmoveFrame();
+        programFrame();
     }
     if (pathmove.path.movePhase != kPhaseCruising) state.SkipWithError("left the cruising phase");
     state.counters["bones"] = static_cast<double>(pathmove.currentClip.bones.size());
-    releaseDevice();
+    finishProgram();
 }
 
 // Every timed frame is `msIntoPass` into the current pass, coming from
@@ -54,12 +54,12 @@ void runPhaseChange(benchmark::State& state, int32_t phaseBefore, uint32_t msInt
     for (auto _ : state) {
         pathmove.path.movePhase = phaseBefore;
         recording::controls().tick = pathmove.pathStartMs + msIntoPass;
-        pathmoveFrame();
+        programFrame();
         changes += pathmove.path.movePhase == phaseAfter ? 1 : 0;
     }
     if (changes != state.iterations()) state.SkipWithError("a timed frame changed no phase");
     state.counters["bones"] = static_cast<double>(pathmove.currentClip.bones.size());
-    releaseDevice();
+    finishProgram();
 }
 
 void BM_PathmoveFrameToRun(benchmark::State& state) {

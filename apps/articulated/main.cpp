@@ -1,5 +1,5 @@
 #include "apps/articulated/articulated.h"
 
 int main(int argc, char** argv) {
-    return articulatedMain(argc, argv);
+    return runProgram(kArticulatedProgram, argc, argv);
 }

@@ -6,7 +6,7 @@
 #include "model/smd.h"
 #include "shell/camera_input.h"
 #include "shell/frame_timing.h"
-#include "shell/program_start.h"
+#include "shell/program_loop.h"
 #include "shell/scene.h"
 #include "shell/shell.h"
 
@@ -77,53 +77,8 @@ HResult drawTargetMarker() {
     return drawVertices(marker, 3, PrimitiveType::TriangleList, 1);
 }
 
-void writeTrace(uint32_t tick, double cpuUs) {
-    TraceLine& line = ikreach.traceLine;
-    traceBeginFrame(line, ikreach.framesDrawn, tick, shell.fps.shownFps, shell.helpVisible,
-                    shell.camera.eye);
-    const PathState& path = ikreach.path;
-    traceBeginObject(line, "path");
-    if (ikreach.scene.reachStepped)
-        traceNumber(line, "fraction", ikreach.scene.reachFraction);
-    else
-        traceNull(line, "fraction");
-    traceInteger(line, "phase", path.movePhase);
-    const double ground[2] = {path.groundPosition.x, path.groundPosition.y};
-    traceArray(line, "ground", ground, 2);
-    traceNumber(line, "heading", headingOfMatrix(path.headingMatrix));
-    traceEndObject(line);
-
-    const ReachScene& scene = ikreach.scene;
-    traceBeginObject(line, "reach");
-    traceBool(line, "active", scene.reachActive);
-    traceBool(line, "done", scene.reachDone);
-    traceBool(line, "finished", scene.reachFinished);
-    traceVec3(line, "target", scene.reachTarget);
-    if (ikreach.effectorDrawn)
-        traceVec3(line, "effector", ikreach.drawnEffector);
-    else
-        traceNull(line, "effector");
-    traceEndObject(line);
-    traceEndFrame(line, cpuUs);
-}
-
-}  // namespace
-
-void resetIkreach() {
-    closeTrace();
-    ikreach.poseModel = Model{};
-    ikreach.sets = JointPositionSets{};
-    ikreach.path = PathState{};
-    ikreach.scene = ReachScene{};
-    for (LineVertex& v : ikreach.strip) v = LineVertex{};
-    for (LineVertex& v : ikreach.dots) v = LineVertex{};
-    ikreach.scratch = ChainScratch{};
-    ikreach.drawnEffector = Vec3{};
-    ikreach.effectorDrawn = false;
-    ikreach.framesDrawn = 0;
-    ikreach.traceLine = TraceLine{};
-    ikreach.options = RunOptions{};
-    resetShell();
+void beforeDevice() {
+    ikreach.scene.reachStartMs = static_cast<double>(getTickCount());
 }
 
 HResult initScene() {
@@ -160,9 +115,7 @@ HResult initScene() {
 
     if (failed(createLineBuffer(ikreach.strip, reachStripSize))) return E_FAIL_;
 
-    shell.camera.eye = kIkreachEye;
-    shell.camera.target = Vec3{0.0f, 0.0f, 0.0f};
-    shell.camera.up = Vec3{0.0f, 0.0f, 1.0f};
+    shell.camera = OrbitCamera{kIkreachEye, Vec3{0.0f, 0.0f, 0.0f}, Vec3{0.0f, 0.0f, 1.0f}};
 
     ikreach.scene.reachTarget = Vec3{0.0f, -50.0f, 20.0f};
     path.groundPosition = Point2{0.0f, 0.0f};
@@ -192,62 +145,63 @@ intptr_t windowProc(Window* window, uint32_t message, uintptr_t wParam, intptr_t
     }
 }
 
-void drawIkreachScene() {
-    if (beginFrame(kIkreachBackground)) {
-        setupTransforms();
-        spinTargetMarker(ikreach.scene);
-        const bool drawn =
-            !failed(drawReachSkeleton()) && !failed(drawReachPath()) && !failed(drawTargetMarker());
-        if (drawn) drawFpsText(shell.fps.shownFps);
-    }
-    endFrame();
-}
-
-void renderFrame() {
-    drawIkreachScene();
-    presentFrame();
-}
-
-void ikreachFrame() {
-    // After Escape or the window's destruction nothing is left to draw with; the
-    // quit message that follows ends the loop.
-    if (shell.graphics.device == nullptr) return;
-    const bool tracing = traceOpen();
-    const double cpuStart = tracing ? threadCpuMicros() : 0.0;
-    const uint32_t tick = getTickCount();
-    confineCursor(shell.mouse);
-    countFrame(shell.fps);
+void step() {
     updateReach(ikreach.scene, ikreach.path, ikreach.poseModel, ikreach.sets, getTickCount);
-    drawIkreachScene();
-    const double cpuUs = tracing ? threadCpuMicros() - cpuStart : 0.0;
-    presentFrame();
-    ++ikreach.framesDrawn;
-    if (tracing) writeTrace(tick, cpuUs);
 }
 
-int ikreachWinMain() {
-    if (!openProgramWindow("ikreach", kIkreachTitle, windowProc, kIkreachWindowLeft,
-                           kIkreachWindowTop, kIkreachWindowWidth, kIkreachWindowHeight,
-                           ikreach.options))
-        return 1;
-    if (shell.window == nullptr) return endRun(kIkreachTitle, 1);
-    ikreach.scene.reachStartMs = static_cast<double>(getTickCount());
-    if (!startDevice("ikreach")) return endRun(kIkreachTitle, 1);
-    if (failed(initScene())) {
-        reportStartupFailure("ikreach", shell.startupError.c_str());
-        return endRun(kIkreachTitle, 1);
-    }
-    showWindow(shell.window);
-    updateWindow(shell.window);
-    for (Message m{}; m.message != msg::Quit;)
-        if (!handleMessage(m)) ikreachFrame();
-    return endRun(kIkreachTitle, 0);
+// The marker turns by a fixed angle on every drawn frame, with the transforms.
+HResult drawCharacter() {
+    spinTargetMarker(ikreach.scene);
+    return drawReachSkeleton();
 }
 
-int ikreachMain(int argc, char** argv) {
-    RunOptions options;
-    int exitStatus = 0;
-    if (!prepareRun(argc, argv, "ikreach", kIkreachTitle, options, exitStatus)) return exitStatus;
-    ikreach.options = options;
-    return ikreachWinMain();
+HResult drawOnTop() {
+    const HResult hr = drawReachPath();
+    return failed(hr) ? hr : drawTargetMarker();
+}
+
+void traceFrame(TraceLine& line) {
+    const PathState& path = ikreach.path;
+    traceBeginObject(line, "path");
+    if (ikreach.scene.reachStepped)
+        traceNumber(line, "fraction", ikreach.scene.reachFraction);
+    else
+        traceNull(line, "fraction");
+    traceInteger(line, "phase", path.movePhase);
+    const double ground[2] = {path.groundPosition.x, path.groundPosition.y};
+    traceArray(line, "ground", ground, 2);
+    traceNumber(line, "heading", headingOfMatrix(path.headingMatrix));
+    traceEndObject(line);
+
+    const ReachScene& scene = ikreach.scene;
+    traceBeginObject(line, "reach");
+    traceBool(line, "active", scene.reachActive);
+    traceBool(line, "done", scene.reachDone);
+    traceBool(line, "finished", scene.reachFinished);
+    traceVec3(line, "target", scene.reachTarget);
+    if (ikreach.effectorDrawn)
+        traceVec3(line, "effector", ikreach.drawnEffector);
+    else
+        traceNull(line, "effector");
+    traceEndObject(line);
+}
+
+}  // namespace
+
+const ProgramSteps kIkreachProgram = {
+    .name = "ikreach",
+    .title = kIkreachTitle,
+    .background = kIkreachBackground,
+    .windowProc = windowProc,
+    .beforeDevice = beforeDevice,
+    .initScene = initScene,
+    .step = step,
+    .drawCharacter = drawCharacter,
+    .drawOnTop = drawOnTop,
+    .traceFrame = traceFrame,
+};
+
+void resetIkreach() {
+    ikreach = IkreachState{};
+    resetShell();
 }

@@ -14,7 +14,7 @@
 #include "model/model.h"
 #include "model/pose.h"
 #include "path/path.h"
-#include "shell/run_options.h"
+#include "shell/program_loop.h"
 #include "shell/services.h"
 #include "shell/trace.h"
 
@@ -22,8 +22,6 @@ constexpr const char* kIkreachTitle = "VX330_3: Inverse Kinematics";
 constexpr const char* kIkreachCharacterFile = "barney.smd";
 constexpr uint32_t kIkreachBackground = 0xFF787878;  // grey 120
 constexpr Vec3 kIkreachEye{-200.0f, 0.0f, 0.0f};
-constexpr int kIkreachWindowLeft = 100, kIkreachWindowTop = 100;
-constexpr int kIkreachWindowWidth = 500, kIkreachWindowHeight = 500;
 
 struct IkreachState {
     Model poseModel;                   // the hierarchy and the bind pose (frame 0)
@@ -36,36 +34,17 @@ struct IkreachState {
     // The drawn world position of the effector in the last frame (trace).
     Vec3 drawnEffector;
     bool effectorDrawn = false;
-    uint64_t framesDrawn = 0;
-    TraceLine traceLine;
-    RunOptions options;
 };
 
 extern IkreachState ikreach;
 
+// The program's steps for the shell's start-up, loop and frame. Its scene:
+// scale and heading, the five loads of the character (a character file that
+// cannot be read is reported on stderr and the program goes on without a
+// character), the marker, the rest positions, the first path, lineBuffer, the
+// camera, the target and the ground position; each frame runs the reach step
+// and draws the skeleton, the walk's path and the spinning target marker.
+extern const ProgramSteps kIkreachProgram;
+
 // Back to the state at process start (and the shell's), for tests.
 void resetIkreach();
-
-// Scale and heading, the five loads of the character, the marker, the rest
-// positions, the first path, lineBuffer, the camera, the target and the ground
-// position. A character file that cannot be read is reported on stderr and the
-// program goes on without a character. E_FAIL_ when lineBuffer cannot be created
-// or filled.
-HResult initScene();
-
-intptr_t windowProc(Window* window, uint32_t message, uintptr_t wParam, intptr_t lParam);
-
-// One frame: confine the cursor, count it, run the reach step, draw and present,
-// and write its trace line when a trace is open.
-void ikreachFrame();
-// Draws the frame (clear, transforms and marker spin, skeleton, path, marker, frame
-// rate) without presenting it.
-void drawIkreachScene();
-void renderFrame();
-
-// Start-up, the polling loop and shut-down. Returns 0 when the window was closed
-// or Escape pressed, 1 when start-up failed (the reason is printed on stderr).
-int ikreachWinMain();
-// The whole program: options, --data, the backend's run configuration, then
-// ikreachWinMain. Returns the process exit status.
-int ikreachMain(int argc, char** argv);

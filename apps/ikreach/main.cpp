@@ -1,5 +1,5 @@
 #include "apps/ikreach/ikreach.h"
 
 int main(int argc, char** argv) {
-    return ikreachMain(argc, argv);
+    return runProgram(kIkreachProgram, argc, argv);
 }

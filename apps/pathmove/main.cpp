@@ -1,5 +1,5 @@
 #include "apps/pathmove/pathmove.h"
 
 int main(int argc, char** argv) {
-    return pathmoveMain(argc, argv);
+    return runProgram(kPathmoveProgram, argc, argv);
 }

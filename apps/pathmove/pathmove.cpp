@@ -5,7 +5,7 @@
 
 #include "shell/clip_keys.h"
 #include "shell/frame_timing.h"
-#include "shell/program_start.h"
+#include "shell/program_loop.h"
 #include "shell/scene.h"
 #include "shell/shell.h"
 
@@ -36,25 +36,9 @@ const char* clipOfPhase(int32_t phase) {
     return phase == kPhaseCruising ? "run.smd" : "walk.smd";
 }
 
-}  // namespace
-
-void resetPathmove() {
-    closeTrace();
-    pathmove.currentClip = Model{};
-    pathmove.clock = ClipClock{.framePeriodMs = kPathmoveFramePeriodMs};
-    std::fill(std::begin(pathmove.strip), std::end(pathmove.strip), LineVertex{});
-    std::fill(std::begin(pathmove.currentPositions), std::end(pathmove.currentPositions),
-              LineVertex{});
-    std::fill(std::begin(pathmove.nextPositions), std::end(pathmove.nextPositions), LineVertex{});
-    pathmove.scratch = ChainScratch{};
-    pathmove.path = PathState{};
-    pathmove.placement = StripPlacement{};
-    pathmove.pathStartMs = 0;
-    pathmove.pathFraction = 0.0;
-    pathmove.framesDrawn = 0;
-    pathmove.traceLine = TraceLine{};
-    pathmove.options = RunOptions{};
-    resetShell();
+void beforeDevice() {
+    // The first pass starts with the program, not at tick 0.
+    pathmove.pathStartMs = getTickCount();
 }
 
 HResult initScene() {
@@ -66,9 +50,7 @@ HResult initScene() {
     samplePath(path);
     buildArcTable(path);
     if (failed(createLineBuffer(pathmove.strip, kPathmoveStripVertices))) return E_FAIL_;
-    shell.camera.eye = kPathmoveEye;
-    shell.camera.target = Vec3{0.0f, 0.0f, 0.0f};
-    shell.camera.up = Vec3{0.0f, 0.0f, 1.0f};
+    shell.camera = OrbitCamera{kPathmoveEye, Vec3{0.0f, 0.0f, 0.0f}, Vec3{0.0f, 0.0f, 1.0f}};
     return S_OK_;
 }
 
@@ -108,80 +90,43 @@ HResult drawPath() {
     return drawVertices(path.pathVertices, upload, PrimitiveType::PointList, primitives);
 }
 
-void drawPathmoveScene() {
-    if (beginFrame(kPathmoveBackground)) {
-        setupTransforms();
-        bool drawing = true;
-        if (shell.helpVisible) {
-            drawHelpLines();
-        } else {
-            drawing = !failed(drawClipSkeleton(pathmove.currentClip, pathmove.clock, strips()));
-        }
-        if (drawing) drawing = !failed(drawPath());
-        if (drawing) drawFpsText(shell.fps.shownFps);
-    }
-    endFrame();
-}
-
-void renderFrame() {
-    drawPathmoveScene();
-    presentFrame();
-}
-
-void pathmoveFrame() {
-    // After Escape or the window's destruction nothing is left to draw with; the
-    // quit message that follows ends the loop.
-    if (shell.graphics.device == nullptr) return;
-    const bool tracing = traceOpen();
-    const double cpuStart = tracing ? threadCpuMicros() : 0.0;
-    const uint32_t tick = getTickCount();
-    confineCursor(shell.mouse);
-    countFrame(shell.fps);
+void step() {
     stepPathPass();
     advanceClip(pathmove.clock, pathmove.currentClip, getTickCount);
-    drawPathmoveScene();
-    const double cpuUs = tracing ? threadCpuMicros() - cpuStart : 0.0;
-    presentFrame();
-    ++pathmove.framesDrawn;
-    if (tracing) {
-        const PathState& path = pathmove.path;
-        TraceLine& line = pathmove.traceLine;
-        traceBeginFrame(line, pathmove.framesDrawn, tick, shell.fps.shownFps, shell.helpVisible,
-                        shell.camera.eye);
-        traceClip(line, pathmove.currentClip, pathmove.clock);
-        traceBeginObject(line, "path");
-        traceNumber(line, "fraction", pathmove.pathFraction);
-        traceInteger(line, "phase", path.movePhase);
-        const double ground[2] = {path.groundPosition.x, path.groundPosition.y};
-        traceArray(line, "ground", ground, 2);
-        traceNumber(line, "heading", headingOfMatrix(path.headingMatrix));
-        traceEndObject(line);
-        traceEndFrame(line, cpuUs);
-    }
 }
 
-int pathmoveWinMain() {
-    if (!openProgramWindow("pathmove", kPathmoveTitle, windowProc, kPathmoveWindowLeft,
-                           kPathmoveWindowTop, kPathmoveWindowWidth, kPathmoveWindowHeight,
-                           pathmove.options))
-        return 1;
-    if (shell.window == nullptr) return endRun(kPathmoveTitle, 1);
-    if (!startDevice("pathmove")) return endRun(kPathmoveTitle, 1);
-    if (failed(initScene())) {
-        reportStartupFailure("pathmove", shell.startupError.c_str());
-        return endRun(kPathmoveTitle, 1);
-    }
-    showWindow(shell.window);
-    updateWindow(shell.window);
-    for (Message m{}; m.message != msg::Quit;)
-        if (!handleMessage(m)) pathmoveFrame();
-    return endRun(kPathmoveTitle, 0);
+HResult drawCharacter() {
+    return drawClipSkeleton(pathmove.currentClip, pathmove.clock, strips());
 }
 
-int pathmoveMain(int argc, char** argv) {
-    RunOptions options;
-    int exitStatus = 0;
-    if (!prepareRun(argc, argv, "pathmove", kPathmoveTitle, options, exitStatus)) return exitStatus;
-    pathmove.options = options;
-    return pathmoveWinMain();
+void traceFrame(TraceLine& line) {
+    const PathState& path = pathmove.path;
+    traceClip(line, pathmove.currentClip, pathmove.clock);
+    traceBeginObject(line, "path");
+    traceNumber(line, "fraction", pathmove.pathFraction);
+    traceInteger(line, "phase", path.movePhase);
+    const double ground[2] = {path.groundPosition.x, path.groundPosition.y};
+    traceArray(line, "ground", ground, 2);
+    traceNumber(line, "heading", headingOfMatrix(path.headingMatrix));
+    traceEndObject(line);
+}
+
+}  // namespace
+
+const ProgramSteps kPathmoveProgram = {
+    .name = "pathmove",
+    .title = kPathmoveTitle,
+    .background = kPathmoveBackground,
+    .windowProc = windowProc,
+    .beforeDevice = beforeDevice,
+    .initScene = initScene,
+    .step = step,
+    .drawCharacter = drawCharacter,
+    .drawOnTop = drawPath,
+    .traceFrame = traceFrame,
+};
+
+void resetPathmove() {
+    pathmove = PathmoveState{};
+    resetShell();
 }

@@ -12,7 +12,7 @@
 #include "model/model.h"
 #include "model/pose.h"
 #include "path/path.h"
-#include "shell/run_options.h"
+#include "shell/program_loop.h"
 #include "shell/services.h"
 #include "shell/skeleton_draw.h"
 #include "shell/trace.h"
@@ -28,8 +28,6 @@ constexpr uint32_t kPathmoveStripVertices = 101;
 constexpr uint32_t kPathmovePlacedVertices = 100;
 // Joint positions of the current and next clip frame (interpolation).
 constexpr uint32_t kPathmoveFrameVertices = 69;
-constexpr int kPathmoveWindowLeft = 100, kPathmoveWindowTop = 100;
-constexpr int kPathmoveWindowWidth = 500, kPathmoveWindowHeight = 500;
 constexpr Vec3 kPathmoveEye{-300.0f, -300.0f, 100.0f};
 
 // The travelled curve: a single curve of degree 7 from (60, -50) to (-50, 50).
@@ -57,43 +55,16 @@ struct PathmoveState {
     // differences, so a pass runs on across the wrap-around of the tick count.
     uint32_t pathStartMs = 0;
     double pathFraction = 0.0;
-    uint64_t framesDrawn = 0;
-    TraceLine traceLine;
-    RunOptions options;
 };
 
 extern PathmoveState pathmove;
 
+// The program's steps for the shell's start-up, loop and frame. Its step starts
+// a new pass when the current one has run out, moves the character to the
+// pass's fraction (a phase change of the movement loads the phase's clip:
+// "walk.smd", "run.smd", "walk.smd") and advances the clip clock; it draws the
+// path over the character or the help text.
+extern const ProgramSteps kPathmoveProgram;
+
 // Back to the state at process start (and the shell's), for tests.
 void resetPathmove();
-
-// Scale, walk.smd, the path with its arc-length table, lineBuffer (created and
-// filled once with the strip array) and the camera. E_FAIL_ when the buffer
-// cannot be created or filled.
-HResult initScene();
-
-intptr_t windowProc(Window* window, uint32_t message, uintptr_t wParam, intptr_t lParam);
-
-// The program step: starts a new pass when the current one has run out, then
-// moves the character to the pass's fraction; a phase change of the movement
-// loads the phase's clip ("walk.smd", "run.smd", "walk.smd").
-void stepPathPass();
-
-// The white line through the samples, then a red dot on every sample but the
-// last. Returns a failed lock of lineBuffer (nothing more may be drawn then).
-HResult drawPath();
-
-// One frame: confine the cursor, count it, path step, advance the clip, draw and
-// present, and write its trace line when a trace is open.
-void pathmoveFrame();
-// Draws the frame (clear, transforms, help or character, path, frame rate).
-void drawPathmoveScene();
-void renderFrame();
-
-// Start-up, the polling loop and shut-down. Returns 0 when the window was closed
-// or Escape pressed, 1 when start-up failed (the reason is printed on stderr).
-int pathmoveWinMain();
-
-// The whole program: options, --data, the backend's run configuration, then
-// pathmoveWinMain. Returns the process exit status.
-int pathmoveMain(int argc, char** argv);

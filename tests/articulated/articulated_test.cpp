@@ -79,7 +79,8 @@ protected:
         std::vector<char*> argv;
         for (auto& a : args) argv.push_back(a.data());
         testing::internal::CaptureStderr();
-        const int status = articulatedMain(static_cast<int>(argv.size()), argv.data());
+        const int status =
+            runProgram(kArticulatedProgram, static_cast<int>(argv.size()), argv.data());
         err = testing::internal::GetCapturedStderr();
         std::filesystem::current_path(old);
         return status;

@@ -49,7 +49,7 @@ protected:
         std::vector<char*> argv;
         for (auto& a : args) argv.push_back(a.data());
         testing::internal::CaptureStderr();
-        const int status = ikreachMain(static_cast<int>(argv.size()), argv.data());
+        const int status = runProgram(kIkreachProgram, static_cast<int>(argv.size()), argv.data());
         err = testing::internal::GetCapturedStderr();
         std::filesystem::current_path(old);
         return status;

@@ -80,7 +80,7 @@ protected:
         std::vector<char*> argv;
         for (auto& a : args) argv.push_back(a.data());
         testing::internal::CaptureStderr();
-        const int status = pathmoveMain(static_cast<int>(argv.size()), argv.data());
+        const int status = runProgram(kPathmoveProgram, static_cast<int>(argv.size()), argv.data());
         err = testing::internal::GetCapturedStderr();
         std::filesystem::current_path(old);
         lines.clear();

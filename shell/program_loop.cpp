@@ -1,0 +1,178 @@
+#include "shell/program_loop.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "shell/frame_timing.h"
+#include "shell/run_options.h"
+#include "shell/scene.h"
+#include "shell/shell.h"
+
+namespace {
+
+// The run in progress: one per process, like the program it drives.
+struct {
+    ProgramSteps steps;
+    RunOptions options;
+    int exitStatus = 0;
+    uint64_t framesDrawn = 0;
+    TraceLine traceLine;
+} run;
+
+void fail(const char* what) {
+    std::fprintf(stderr, "%s: %s\n", run.steps.name, what);
+}
+
+// Options, the data directory and the trace file; false ends the run with
+// run.exitStatus (0 after --help or --version, 2 after a problem).
+bool takeOptions(int argc, char** argv) {
+    switch (parseRunOptions(argc, argv, run.steps.name, run.steps.title, run.options)) {
+        case OptionsOutcome::ExitSuccess:
+            run.exitStatus = 0;
+            return false;
+        case OptionsOutcome::ExitFailure:
+            run.exitStatus = 2;
+            return false;
+        case OptionsOutcome::Run:
+            break;
+    }
+    run.exitStatus = 2;
+    const RunOptions& o = run.options;
+    if (!o.dataDir.empty()) {
+        std::error_code ec;
+        std::filesystem::current_path(o.dataDir, ec);
+        if (ec) {
+            const std::string why =
+                "cannot change to the data directory '" + o.dataDir + "': " + ec.message();
+            fail(why.c_str());
+            return false;
+        }
+    }
+    if (!o.traceFile.empty()) {
+        std::string error;
+        if (!openTrace(o.traceFile, error)) {
+            fail(error.c_str());
+            return false;
+        }
+    }
+    configureRun(o);
+    run.exitStatus = 0;
+    return true;
+}
+
+// The window (the offscreen surface when headless); says why when it fails.
+bool openWindow() {
+    const ProgramSteps& s = run.steps;
+    if (!registerWindowClass(s.title, s.windowProc)) {
+        fail("cannot register the window class");
+        return false;
+    }
+    shell.window =
+        createWindow(s.title, s.title, kWindowLeft, kWindowTop, kWindowWidth, kWindowHeight);
+    if (shell.window != nullptr) return true;
+    if (run.options.headless) {
+        fail("cannot create the offscreen surface");
+    } else {
+        std::string command = std::string(s.name) + " --headless";
+        if (!run.options.dataDir.empty()) command += " --data " + run.options.dataDir;
+        const std::string why =
+            "cannot open a window (no display?); to draw offscreen instead, run: " + command;
+        fail(why.c_str());
+    }
+    return false;
+}
+
+}  // namespace
+
+bool startProgram(const ProgramSteps& steps, int argc, char** argv, int& exitStatus) {
+    run.steps = steps;
+    run.options = RunOptions{};
+    run.framesDrawn = 0;
+    run.traceLine = TraceLine{};
+    if (!takeOptions(argc, argv)) {
+        exitStatus = run.exitStatus;
+        return false;
+    }
+    run.exitStatus = 1;  // until the start-up has succeeded
+    bool started = openWindow();
+    if (started) {
+        if (steps.beforeDevice != nullptr) steps.beforeDevice();
+        if (failed(initDevice(shell.window))) {
+            fail(shell.startupError.c_str());
+            started = false;
+        }
+    }
+    if (started && failed(steps.initScene())) {
+        fail(shell.startupError.c_str());
+        started = false;
+    }
+    if (!started) {
+        exitStatus = finishProgram();
+        return false;
+    }
+    run.exitStatus = 0;
+    showWindow(shell.window);
+    updateWindow(shell.window);
+    return true;
+}
+
+void programFrame() {
+    // After Escape or the window's destruction nothing is left to draw with; the
+    // quit message that follows ends the loop.
+    if (shell.graphics.device == nullptr) return;
+    const ProgramSteps& s = run.steps;
+    const bool tracing = traceOpen();
+    const double cpuStart = tracing ? threadCpuMicros() : 0.0;
+    const uint32_t tick = getTickCount();
+    confineCursor(shell.mouse);
+    countFrame(shell.fps);
+    if (s.step != nullptr) s.step();
+    if (beginFrame(s.background)) {
+        setupTransforms();
+        HResult hr = S_OK_;
+        if (shell.helpVisible)
+            drawHelpLines();
+        else
+            hr = s.drawCharacter();
+        if (!failed(hr) && s.drawOnTop != nullptr) hr = s.drawOnTop();
+        if (!failed(hr)) drawFpsText(shell.fps.shownFps);
+    }
+    endFrame();
+    const double cpuUs = tracing ? threadCpuMicros() - cpuStart : 0.0;
+    presentFrame();
+    ++run.framesDrawn;
+    if (tracing) {
+        TraceLine& line = run.traceLine;
+        traceBeginFrame(line, run.framesDrawn, tick, shell.fps.shownFps, shell.helpVisible,
+                        shell.camera.eye);
+        if (s.traceFrame != nullptr) s.traceFrame(line);
+        traceEndFrame(line, cpuUs);
+    }
+}
+
+bool loopIteration() {
+    Message m;
+    while (peekMessage(m)) {
+        translateMessage(m);
+        dispatchMessage(m);
+        if (m.message == msg::Quit) return false;
+    }
+    programFrame();
+    return true;
+}
+
+int finishProgram() {
+    releaseDevice();
+    closeTrace();
+    unregisterWindowClass(run.steps.title);
+    return run.exitStatus;
+}
+
+int runProgram(const ProgramSteps& steps, int argc, char** argv) {
+    int exitStatus = 0;
+    if (!startProgram(steps, argc, argv, exitStatus)) return exitStatus;
+    while (loopIteration()) {
+    }
+    return finishProgram();
+}

@@ -152,7 +152,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (std::strcmp(first, "--version") == 0) {
-        std::puts("smdinfo 0.1.0");
+        std::puts("smdinfo " ARTIC_VERSION);
         return 0;
     }
     if (std::strcmp(first, "--dump") == 0) {

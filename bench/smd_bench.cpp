@@ -8,6 +8,7 @@
 #include <benchmark/benchmark.h>
 
 #include <unistd.h>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -15,6 +16,7 @@
 #include <map>
 #include <random>
 #include <string>
+#include <utility>
 
 #include "model/smd.h"
 

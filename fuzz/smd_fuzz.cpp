@@ -19,6 +19,7 @@
 //   6. world rotations, chains and the joint-position-set store as ikreach
 //      drives them at start-up.
 // Any broken promise aborts with a message, which libFuzzer reports as a crash.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>

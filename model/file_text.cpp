@@ -8,6 +8,7 @@
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <utility>
 
 #if defined(__unix__) || defined(__APPLE__)
 #include <sys/mman.h>

@@ -4,8 +4,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <memory>
 #include <new>
+#include <utility>
 
 #include "model/file_text.h"
 #include "model/smd_number.h"

@@ -38,6 +38,7 @@
 #include <d3dx9.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <string>

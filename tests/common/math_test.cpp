@@ -4,6 +4,8 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
+#include <iterator>
 #include <limits>
 #include <random>
 

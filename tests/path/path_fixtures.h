@@ -1,6 +1,7 @@
 // Control polygons shared by the path tests.
 #pragma once
 
+#include <utility>
 #include <vector>
 
 #include "path/path.h"

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <utility>
 #include <vector>
 
 #include "model/model.h"

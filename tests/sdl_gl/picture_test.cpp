@@ -2,9 +2,11 @@
 // against where Direct3D 9 would put them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <utility>
 
 #include <unistd.h>
 

@@ -7,7 +7,9 @@
 #include <SDL2/SDL.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 #include "shell/harness/run_harness.h"
 #include "shell/sdl_gl/internal.h"

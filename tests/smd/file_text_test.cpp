@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <charconv>
+#include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <random>
 #include <string>

@@ -6,6 +6,7 @@
 //
 // Exit status: 0; 1 when a file failed to load (summary, --dump) or when any
 // problem is an error (--check); 2 on a usage error.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <set>

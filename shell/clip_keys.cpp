@@ -4,13 +4,15 @@
 #include <string>
 
 #include "model/smd.h"
+#include "shell/data_folder.h"
 #include "shell/scene.h"
 #include "shell/shell.h"
 
 void loadClip(const ClipPlayback& playback, const char* fileName) {
     if (playback.clip == nullptr) return;
-    const SmdLoadResult result = loadSmd(*playback.clip, fileName);
-    const std::string report = describeSmdLoad(fileName, result);
+    const std::string path = dataFilePath(fileName);
+    const SmdLoadResult result = loadSmd(*playback.clip, path.c_str());
+    const std::string report = describeSmdLoad(path.c_str(), result);
     if (!report.empty()) {
         std::fputs(report.c_str(), stderr);
         if (report.back() != '\n') std::fputc('\n', stderr);
@@ -28,12 +30,12 @@ void loadClip(const ClipPlayback& playback, const char* fileName) {
     }
     const size_t bones = playback.clip->bones.size();
     if (bones == 0 && result.status != SmdStatus::CannotOpen)
-        std::fprintf(stderr, "%s: warning: no bones; nothing is drawn\n", fileName);
+        std::fprintf(stderr, "%s: warning: no bones; nothing is drawn\n", path.c_str());
     if (playback.maxDrawnBones > 0 && bones > playback.maxDrawnBones) {
         std::fprintf(stderr,
                      "%s: warning: %zu bones; each bone's line is drawn with at most %u "
                      "segments\n",
-                     fileName, bones, playback.maxDrawnBones);
+                     path.c_str(), bones, playback.maxDrawnBones);
     }
 }
 

@@ -5,6 +5,7 @@
 
 #include "model/smd.h"
 #include "shell/camera_input.h"
+#include "shell/data_folder.h"
 #include "shell/frame_timing.h"
 #include "shell/program_loop.h"
 #include "shell/scene.h"
@@ -17,14 +18,15 @@ namespace {
 // Loads the character into `model`; the problems of the first load are printed
 // (every later load reads the same file).
 void loadCharacter(Model& model, bool report) {
-    const SmdLoadResult result = loadSmd(model, kIkreachCharacterFile);
+    const std::string path = dataFilePath(kIkreachCharacterFile);
+    const SmdLoadResult result = loadSmd(model, path.c_str());
     if (!report) return;
-    const std::string message = describeSmdLoad(kIkreachCharacterFile, result);
+    const std::string message = describeSmdLoad(path.c_str(), result);
     if (!message.empty()) std::fprintf(stderr, "%s", message.c_str());
     if (result.status == SmdStatus::CannotOpen || result.status == SmdStatus::WrongFirstLine ||
         model.bones.empty())
         std::fprintf(stderr, "ikreach: %s: no character; only the target and the path are drawn\n",
-                     kIkreachCharacterFile);
+                     path.c_str());
 }
 
 // The skeleton: one black strip per bone from the set the reach state selects,

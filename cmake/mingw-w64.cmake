@@ -1,8 +1,9 @@
 # Cross-compiles the Windows executables with mingw-w64 (64-bit, posix threads).
 #   cmake -S . -B build-windows -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake
 # Links everything statically (no libstdc++/libgcc/winpthread DLLs to ship); the
-# Direct3D 9 and D3DX 9 import libraries come with mingw-w64 and resolve to the
-# system's d3d9.dll and d3dx9_43.dll at run time.
+# Direct3D 9 and D3DX 9 import libraries come with mingw-w64. The programs import
+# only d3d9.dll and the libraries every Windows has; they load d3dx9_43.dll
+# themselves where it is installed.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
@@ -30,7 +31,8 @@ endforeach()
 set(CMAKE_CXX_FLAGS_INIT "-isystem ${ARTIC_HOST_HEADERS}")
 
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
-# Appended to every executable's link line, after its own libraries; the Win32
-# libraries are the ones CMake links by default on this platform.
+# Appended to every executable's link line, after its own libraries: the Win32
+# libraries CMake links by default on this platform (the linker keeps an import
+# only where something is used from it).
 set(CMAKE_CXX_STANDARD_LIBRARIES
-    "-ld3dx9 -ld3d9 -lkernel32 -luser32 -lgdi32 -lwinspool -lshell32 -lole32 -loleaut32 -luuid -lcomdlg32 -ladvapi32")
+    "-lkernel32 -luser32 -lgdi32 -lwinspool -lshell32 -lole32 -loleaut32 -luuid -lcomdlg32 -ladvapi32")

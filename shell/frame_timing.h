@@ -19,5 +19,6 @@ void countFrame(FpsCounter& fps, uint32_t nowMs, uint32_t freshMs);
 void countFrame(FpsCounter& fps);
 
 // CPU time used by the calling thread, in microseconds (for traces and benchmarks;
-// only differences are meaningful).
+// only differences are meaningful). On Windows the elapsed time of the steady
+// clock: the thread CPU clocks there are too coarse for a frame.
 double threadCpuMicros();

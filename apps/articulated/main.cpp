@@ -1,5 +1,4 @@
 #include "apps/articulated/articulated.h"
+#include "shell/program_main.h"
 
-int main(int argc, char** argv) {
-    return runProgram(kArticulatedProgram, argc, argv);
-}
+PROGRAM_MAIN(kArticulatedProgram)

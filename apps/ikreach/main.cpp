@@ -1,5 +1,4 @@
 #include "apps/ikreach/ikreach.h"
+#include "shell/program_main.h"
 
-int main(int argc, char** argv) {
-    return runProgram(kIkreachProgram, argc, argv);
-}
+PROGRAM_MAIN(kIkreachProgram)

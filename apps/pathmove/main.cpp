@@ -1,5 +1,4 @@
 #include "apps/pathmove/pathmove.h"
+#include "shell/program_main.h"
 
-int main(int argc, char** argv) {
-    return runProgram(kPathmoveProgram, argc, argv);
-}
+PROGRAM_MAIN(kPathmoveProgram)

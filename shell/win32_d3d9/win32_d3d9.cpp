@@ -3,8 +3,15 @@
 // Every service is the Win32 or Direct3D call of the same name with the program's
 // arguments, so a program linked with this backend behaves as if it called them
 // itself. The opaque handles are the native ones: Window is an HWND, Direct3D an
-// IDirect3D9, Device an IDirect3DDevice9, VertexBuffer an IDirect3DVertexBuffer9
-// and Font an ID3DXFont.
+// IDirect3D9, Device an IDirect3DDevice9, VertexBuffer an IDirect3DVertexBuffer9.
+// Font is the backend's own record around an ID3DXFont, or around glyphs of its
+// own where d3dx9_43.dll is missing.
+//
+// D3DX 9 is not part of a stock Windows (it comes with the DirectX End-User
+// Runtime), so it is loaded at run time, and only d3d9.dll and Windows' own
+// libraries are imported. Where it is missing, fonts are the backend's own
+// (glyph_font.h) and stderr says so once; everything else never needed it: the
+// matrix operations are the project's own (common/math.h) on every backend.
 //
 // Unattended runs (configureRun) add, through the shared harness:
 //  - scripted events posted to the program's window as the real messages, in the
@@ -24,6 +31,7 @@
 
 #include "shell/harness/png_writer.h"
 #include "shell/harness/run_harness.h"
+#include "shell/program_main.h"
 #include "shell/run_options.h"
 
 #ifndef NOMINMAX
@@ -37,10 +45,13 @@
 #include <d3d9.h>
 #include <d3dx9.h>
 
+#include "shell/win32_d3d9/glyph_font.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -99,8 +110,29 @@ IDirect3DDevice9* toNative(Device* device) {
 IDirect3DVertexBuffer9* toNative(VertexBuffer* buffer) {
     return reinterpret_cast<IDirect3DVertexBuffer9*>(buffer);
 }
-ID3DXFont* toNative(Font* font) {
-    return reinterpret_cast<ID3DXFont*>(font);
+
+// A font of either kind; exactly one of the two is set.
+struct BackendFont {
+    ID3DXFont* d3dx = nullptr;
+    GlyphFont* own = nullptr;
+};
+
+// d3dx9_43.dll, looked up at the first font: its font constructor, or null.
+using CreateFontFunction = HRESULT(WINAPI*)(IDirect3DDevice9*, INT, UINT, UINT, UINT, BOOL, DWORD,
+                                            DWORD, DWORD, DWORD, LPCSTR, ID3DXFont**);
+CreateFontFunction d3dxCreateFont() {
+    static const CreateFontFunction function = [] {
+        CreateFontFunction found = nullptr;
+        if (HMODULE d3dx = LoadLibraryA("d3dx9_43.dll"))
+            found = reinterpret_cast<CreateFontFunction>(
+                reinterpret_cast<void*>(GetProcAddress(d3dx, "D3DXCreateFontA")));
+        if (found == nullptr)
+            std::fprintf(stderr,
+                         "d3dx9_43.dll is not installed (DirectX End-User Runtime): the text is "
+                         "drawn with the program's own glyphs\n");
+        return found;
+    }();
+    return function;
 }
 
 // The window procedure of every class registered through registerWindowClass:
@@ -237,6 +269,21 @@ void writeFinalCapture() {
 }
 
 }  // namespace
+
+// ---- Entry ----
+
+void attachParentConsole() {
+    // A handle that is a file, pipe or console already (output redirected by
+    // the caller) stays; the others go to the parent's console, if it has one.
+    const auto redirected = [](DWORD which) {
+        const HANDLE h = GetStdHandle(which);
+        return h != nullptr && h != INVALID_HANDLE_VALUE && GetFileType(h) != FILE_TYPE_UNKNOWN;
+    };
+    const bool out = redirected(STD_OUTPUT_HANDLE), err = redirected(STD_ERROR_HANDLE);
+    if ((out && err) || !AttachConsole(ATTACH_PARENT_PROCESS)) return;
+    if (!out) std::freopen("CONOUT$", "w", stdout);
+    if (!err) std::freopen("CONOUT$", "w", stderr);
+}
 
 // ---- Run options ----
 
@@ -504,23 +551,43 @@ HResult present(Device* device) {
 
 HResult createFont(Device* device, int height, int width, int weight, int mipLevels, bool italic,
                    const char* faceName, Font** out) {
-    ID3DXFont* font = nullptr;
-    const HRESULT hr = D3DXCreateFontA(
-        toNative(device), height, width, weight, mipLevels, italic ? TRUE : FALSE, DEFAULT_CHARSET,
-        OUT_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, faceName, &font);
-    *out = SUCCEEDED(hr) ? reinterpret_cast<Font*>(font) : nullptr;
-    return hr;
+    *out = nullptr;
+    BackendFont made;
+    HRESULT hr = E_FAIL;
+    if (CreateFontFunction create = d3dxCreateFont()) {
+        hr = create(toNative(device), height, width, weight, mipLevels, italic ? TRUE : FALSE,
+                    DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                    DEFAULT_PITCH | FF_DONTCARE, faceName, &made.d3dx);
+    } else {
+        made.own = createGlyphFont(toNative(device), height, width, weight, italic, faceName);
+        hr = made.own != nullptr ? S_OK : E_FAIL;
+    }
+    if (FAILED(hr)) return hr;
+    BackendFont* kept = new (std::nothrow) BackendFont(made);
+    if (kept == nullptr) {
+        if (made.d3dx != nullptr) made.d3dx->Release();
+        releaseGlyphFont(made.own);
+        return E_OUTOFMEMORY;
+    }
+    *out = reinterpret_cast<Font*>(kept);
+    return S_OK;
 }
 
 int drawText(Font* font, const char* text, int length, const Rect& rect, uint32_t format,
              uint32_t argb) {
     if (font == nullptr) return 0;
+    const BackendFont& f = *reinterpret_cast<BackendFont*>(font);
+    if (f.own != nullptr) return drawGlyphText(*f.own, text, length, rect.left, rect.top, argb);
     RECT r{rect.left, rect.top, rect.right, rect.bottom};
-    return toNative(font)->DrawTextA(nullptr, text, length, &r, format, argb);
+    return f.d3dx->DrawTextA(nullptr, text, length, &r, format, argb);
 }
 
 void release(Font* font) {
-    if (font != nullptr) toNative(font)->Release();
+    if (font == nullptr) return;
+    BackendFont* f = reinterpret_cast<BackendFont*>(font);
+    if (f->d3dx != nullptr) f->d3dx->Release();
+    releaseGlyphFont(f->own);
+    delete f;
 }
 
 void release(VertexBuffer* buffer) {

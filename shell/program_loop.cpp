@@ -16,6 +16,7 @@ struct {
     ProgramSteps steps;
     RunOptions options;
     int exitStatus = 0;
+    bool started = false;  // the start-up succeeded: the run's outputs are owed
     uint64_t framesDrawn = 0;
     TraceLine traceLine;
 } run;
@@ -88,6 +89,7 @@ bool openWindow() {
 bool startProgram(const ProgramSteps& steps, int argc, char** argv, int& exitStatus) {
     run.steps = steps;
     run.options = RunOptions{};
+    run.started = false;
     run.framesDrawn = 0;
     run.traceLine = TraceLine{};
     if (!takeOptions(argc, argv)) {
@@ -112,6 +114,7 @@ bool startProgram(const ProgramSteps& steps, int argc, char** argv, int& exitSta
         return false;
     }
     run.exitStatus = 0;
+    run.started = true;
     showWindow(shell.window);
     updateWindow(shell.window);
     return true;
@@ -166,6 +169,7 @@ int finishProgram() {
     releaseDevice();
     closeTrace();
     unregisterWindowClass(run.steps.title);
+    if (run.started && !finishRun()) run.exitStatus = 1;
     return run.exitStatus;
 }
 

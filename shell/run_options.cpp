@@ -152,6 +152,7 @@ std::string absolutePath(const std::string& path) {
 bool parseScript(std::string_view text, std::vector<ScriptEvent>& out, std::string& error) {
     std::vector<ScriptEvent> events;
     uint32_t lineNumber = 0;
+    uint64_t previousMs = 0;
     size_t pos = 0;
     while (pos <= text.size()) {
         size_t end = text.find('\n', pos);
@@ -175,6 +176,11 @@ bool parseScript(std::string_view text, std::vector<ScriptEvent>& out, std::stri
             return fail("'" + std::string(w[0]) +
                         "' is not a time in milliseconds (0 to 4294967295)");
         }
+        if (ms < previousMs) {
+            return fail("time " + std::to_string(ms) + " is earlier than the line before (" +
+                        std::to_string(previousMs) + "); events must be in time order");
+        }
+        previousMs = ms;
         if (w.size() < 2) return fail("missing event after the time");
         ScriptEvent e;
         e.atMs = static_cast<uint32_t>(ms);

@@ -54,3 +54,7 @@ bool parseScript(std::string_view text, std::vector<ScriptEvent>& out, std::stri
 
 // Hands the options to the linked backend; called once, before registerWindowClass.
 void configureRun(const RunOptions& options);
+// The backend's end of the run, after the program has shut down: says on stderr
+// what the options asked for and the run did not do (script events never
+// reached, captures not written). False when a capture was not written.
+bool finishRun();

@@ -1,6 +1,7 @@
 #include "shell/harness/run_harness.h"
 
 #include <algorithm>
+#include <cstdio>
 
 void harnessConfigure(RunHarness& harness, const RunOptions& options) {
     harness = RunHarness{};
@@ -9,6 +10,8 @@ void harnessConfigure(RunHarness& harness, const RunOptions& options) {
     harness.virtualTick = options.tickStart;
     if (options.frames >= 0) {
         harness.frameLimit = options.frames;
+    } else if (options.headless && !options.script.empty()) {
+        harness.endWithScript = true;
     } else {
         harness.frameLimit = options.headless ? 600 : -1;
     }
@@ -32,12 +35,41 @@ void harnessTakeDueEvents(RunHarness& harness, uint32_t now, std::vector<ScriptE
         }
         ++harness.nextEvent;
     }
+    if (harness.nextEvent == harness.script.size() && harness.scriptDoneAtFrame < 0)
+        harness.scriptDoneAtFrame = harness.framesPresented;
 }
 
 bool harnessFramePresented(RunHarness& harness) {
     ++harness.framesPresented;
     if (harness.headless) harness.virtualTick += harness.stepMs;
+    if (harness.endWithScript)
+        return harness.scriptDoneAtFrame >= 0 &&
+               harness.framesPresented == harness.scriptDoneAtFrame + 1;
     return harness.frameLimit >= 0 && harness.framesPresented == harness.frameLimit;
+}
+
+bool harnessFinish(const RunHarness& harness) {
+    bool written = harness.capturesFailed == 0;
+    const size_t unreached = harness.script.size() - harness.nextEvent;
+    if (unreached > 0) {
+        std::fprintf(stderr,
+                     "script: %zu event%s never reached: the run ended after %lld frame%s\n",
+                     unreached, unreached == 1 ? " was" : "s were",
+                     static_cast<long long>(harness.framesPresented),
+                     harness.framesPresented == 1 ? "" : "s");
+    }
+    std::vector<std::string> unwritten = harness.pendingCaptures;
+    for (size_t i = harness.nextEvent; i < harness.script.size(); ++i)
+        if (harness.script[i].kind == ScriptEvent::Kind::Capture)
+            unwritten.push_back(harness.script[i].file);
+    if (!harness.finalCapture.empty() && !harness.finalCaptureTried)
+        unwritten.push_back(harness.finalCapture);
+    for (const std::string& file : unwritten) {
+        std::fprintf(stderr, "capture: '%s' was not written: no frame was drawn for it\n",
+                     file.c_str());
+        written = false;
+    }
+    return written;
 }
 
 intptr_t packMousePosition(int x, int y) {

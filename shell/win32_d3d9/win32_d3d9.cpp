@@ -253,11 +253,14 @@ bool readBackBuffer(IDirect3DDevice9* device) {
     return true;
 }
 
+// Writes one capture; a failure is said on stderr and counted for the run's end.
 void writeFrame(const std::string& path) {
-    const Backend& b = backend();
+    Backend& b = backend();
     std::string error;
-    if (!writePngRgb(path, b.frameWidth, b.frameHeight, b.frame.data(), b.frameWidth * 4, error))
+    if (!writePngRgb(path, b.frameWidth, b.frameHeight, b.frame.data(), b.frameWidth * 4, error)) {
         std::fprintf(stderr, "capture: %s\n", error.c_str());
+        ++b.harness.capturesFailed;
+    }
 }
 
 // The --capture file: the last frame presented before the device goes away.
@@ -265,6 +268,7 @@ void writeFinalCapture() {
     Backend& b = backend();
     if (b.finalCaptureWritten || b.harness.finalCapture.empty() || b.frame.empty()) return;
     b.finalCaptureWritten = true;
+    b.harness.finalCaptureTried = true;
     writeFrame(b.harness.finalCapture);
 }
 
@@ -292,6 +296,10 @@ void configureRun(const RunOptions& options) {
     harnessConfigure(b.harness, options);
     b.cursor = VirtualCursor{};
     b.closeAtFirstPoll = b.harness.frameLimit == 0;
+}
+
+bool finishRun() {
+    return harnessFinish(backend().harness);
 }
 
 // ---- Platform ----

@@ -207,3 +207,37 @@ TEST_F(Headless, BadOptionsAndDataFailWithAReason) {
 }
 
 }  // namespace
+
+namespace {
+
+// A run never ends as a success without the outputs it was asked for, and a
+// script decides how long a headless run lasts unless --frames says otherwise.
+TEST_F(Headless, ExitsTellWhetherTheRunDidWhatItWasAskedFor) {
+    Result r = run("", "--frames 2 --capture " + path("no-such-dir/x.png"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("no-such-dir/x.png"), std::string::npos) << r.err;
+
+    r = run("16 capture " + path("no-such-dir/y.png") + "\n", "--frames 3");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("no-such-dir/y.png"), std::string::npos) << r.err;
+
+    // Past the default 600 frames: the run lasts until its last event and one frame.
+    r = run("12000 capture " + path("late.png") + "\n");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.trace.size(), 751u);  // frames at 0, 16, ..., 12000 ms
+    EXPECT_EQ(image("late.png").width, 484);
+
+    // --frames cuts it short: said, and the capture it never reached fails the run.
+    r = run("100 key A\n12000 capture " + path("never.png") + "\n", "--frames 10");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("1 event was never reached"), std::string::npos) << r.err;
+    r = run("100 key A\n12000 key A\n", "--frames 10");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("1 event was never reached"), std::string::npos) << r.err;
+
+    r = run("2000 key F1\n100 close\n");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("script.txt:2: time 100 is earlier"), std::string::npos) << r.err;
+}
+
+}  // namespace

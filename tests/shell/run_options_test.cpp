@@ -67,7 +67,7 @@ TEST(ParseScript, KeepsFileOrderAndSkipsCommentsAndBlankLines) {
     const char* text =
         "# a drag\n"
         "\n"
-        "100 lbuttondown 250 250   # press\r\n"
+        "50 lbuttondown 250 250   # press\r\n"
         "   \n"
         "50 key a\n"
         "200 capture shots/with blank.png  \n"
@@ -76,9 +76,9 @@ TEST(ParseScript, KeepsFileOrderAndSkipsCommentsAndBlankLines) {
     std::string error;
     ASSERT_TRUE(parseScript(text, events, error)) << error;
     ASSERT_EQ(events.size(), 4u);
-    EXPECT_EQ(events[0].atMs, 100u);
+    EXPECT_EQ(events[0].atMs, 50u);
     EXPECT_EQ(events[0].message, msg::LButtonDown);
-    EXPECT_EQ(events[1].atMs, 50u);  // not sorted: file order is the posting order
+    EXPECT_EQ(events[1].message, msg::KeyDown);  // same time: file order is the posting order
     EXPECT_EQ(events[2].kind, ScriptEvent::Kind::Capture);
     EXPECT_EQ(std::filesystem::path(events[2].file).filename().string(), "with blank.png");
     EXPECT_TRUE(std::filesystem::path(events[2].file).is_absolute());
@@ -107,6 +107,7 @@ TEST(ParseScript, RejectsBadLinesNamingTheLine) {
         {"1 close\n2 close now", "2: "},
         {"10 capture", "1: "},
         {"10 capture   # only a comment", "1: "},
+        {"2000 key F1\n# later\n100 close", "3: "},  // out of time order
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);

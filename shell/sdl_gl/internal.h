@@ -19,7 +19,8 @@ struct Window {
     bool alive = false;
     Rect outer;  // headless: the outer rectangle (it never moves)
     Device* device = nullptr;
-    uint32_t buttons = 0;  // MK_ flags of the buttons held, from the messages posted
+    uint32_t buttons = 0;   // MK_ flags of the buttons held, from the messages posted
+    unsigned long xid = 0;  // X11: the window's id (0 elsewhere)
 };
 
 struct BackendState {
@@ -36,8 +37,10 @@ struct BackendState {
     std::vector<std::unique_ptr<Window>> windows;
     std::vector<SDL_Window*> parkedWindows;  // headless windows closed by the program
     bool videoUp = false;
-    bool realClip = false;  // a confining rectangle is set on the real window
-    SDL_Rect lastClip{};
+    // A real window while the program confines the cursor: SDL's relative mouse
+    // mode hides and holds the pointer, and `cursor` is the cursor the program
+    // sees, moved by the mouse's motion and by setCursorPos.
+    bool relativeCursor = false;
 };
 
 BackendState& backendState();

@@ -18,6 +18,7 @@
 
 #include "shell/sdl_gl/internal.h"
 #include "shell/sdl_gl/sdl_gl.h"
+#include "shell/sdl_gl/x11_window.h"
 
 namespace {
 
@@ -26,6 +27,9 @@ constexpr uintptr_t kMkRButton = 0x0002;
 constexpr uintptr_t kMkShift = 0x0004;
 constexpr uintptr_t kMkControl = 0x0008;
 constexpr uintptr_t kMkMButton = 0x0010;
+// A mouse motion by (x, y) in lParam, queued while the cursor is the program's
+// own (see clipCursor); taken from the queue as the move where it lands.
+constexpr uint32_t kRelativeMove = 0x8000;
 
 std::map<std::string, WindowProc>& classes() {
     static std::map<std::string, WindowProc> registry;
@@ -42,6 +46,14 @@ Window* windowFromSdl(uint32_t windowId) {
         if (w->alive && w->sdl == sdl) return w.get();
     }
     return nullptr;
+}
+
+// The program's cursor in `window`'s client pixels.
+void clientPosition(Window* window, int& x, int& y) {
+    int ox = 0, oy = 0;
+    clientOrigin(window, ox, oy);
+    x = backendState().cursor.x - ox;
+    y = backendState().cursor.y - oy;
 }
 
 void post(Window* window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
@@ -98,6 +110,13 @@ void translateSdlEvent(const SDL_Event& e) {
         case SDL_MOUSEMOTION: {
             Window* w = windowFromSdl(e.motion.windowID);
             if (w == nullptr) return;
+            if (backendState().relativeCursor) {
+                // Where it lands is known only when the move is taken (a
+                // re-centring may come first).
+                post(w, kRelativeMove, mouseKeyFlags(e.motion.state),
+                     packMousePosition(e.motion.xrel, e.motion.yrel));
+                return;
+            }
             post(w, msg::MouseMove, mouseKeyFlags(e.motion.state),
                  packMousePosition(e.motion.x, e.motion.y));
             return;
@@ -113,10 +132,15 @@ void translateSdlEvent(const SDL_Event& e) {
             if (e.button.button == SDL_BUTTON_RIGHT)
                 message = down ? msg::RButtonDown : msg::RButtonUp;
             if (message == 0) return;
+            int x = e.button.x, y = e.button.y;
+            if (backendState().relativeCursor) clientPosition(w, x, y);
             post(w, message, mouseKeyFlags(SDL_GetMouseState(nullptr, nullptr)),
-                 packMousePosition(e.button.x, e.button.y));
+                 packMousePosition(x, y));
             return;
         }
+        case SDL_SYSWMEVENT:
+            x11HandleEvent(e);
+            return;
         case SDL_WINDOWEVENT: {
             Window* w = windowFromSdl(e.window.windowID);
             if (w != nullptr && e.window.event == SDL_WINDOWEVENT_CLOSE) post(w, msg::Close, 0, 0);
@@ -211,6 +235,10 @@ void configureRun(const RunOptions& options) {
     s.configured = true;
 }
 
+bool finishRun() {
+    return harnessFinish(backendState().harness);
+}
+
 void framePresented() {
     BackendState& s = backendState();
     if (harnessFramePresented(s.harness)) s.closeRequested = true;
@@ -269,6 +297,7 @@ Window* createWindow(const char* className, const char* title, int x, int y, int
     window->alive = true;
     window->outer =
         Rect{x, y, x + clientWidth + kFrameExtraWidth, y + clientHeight + kFrameExtraHeight};
+    if (!runHeadless()) window->xid = x11WatchWindow(sdl);
     return window;
 }
 
@@ -278,6 +307,10 @@ void showWindow(Window* window) {
 
 void updateWindow(Window* /*window*/) {
     // Win32 paints a pending update region here; frames are drawn by the loop.
+}
+
+namespace {
+void destroyWindow(Window* window);
 }
 
 bool peekMessage(Message& out) {
@@ -294,10 +327,21 @@ bool peekMessage(Message& out) {
     if (s.videoUp) {
         SDL_Event e;
         while (SDL_PollEvent(&e)) translateSdlEvent(e);
+        // A window destroyed by another client goes as through DestroyWindow.
+        for (const auto& w : s.windows)
+            if (w->alive && x11WindowLost(w->xid)) destroyWindow(w.get());
     }
     while (!s.queue.empty()) {
         out = s.queue.front();
         s.queue.pop_front();
+        if (out.message == kRelativeMove) {
+            VirtualCursor& c = s.cursor;
+            virtualCursorMove(c, c.x + mouseX(out.lParam), c.y + mouseY(out.lParam));
+            int x = 0, y = 0;
+            if (out.window != nullptr && out.window->alive) clientPosition(out.window, x, y);
+            out.message = msg::MouseMove;
+            out.lParam = packMousePosition(x, y);
+        }
         // Messages for a window destroyed since they were posted are dropped.
         if (out.window == nullptr || out.window->alive) return true;
     }
@@ -329,9 +373,9 @@ void destroyWindow(Window* window) {
     if (window->device != nullptr) detachDevice(window->device);
     window->alive = false;
     BackendState& s = backendState();
-    if (s.realClip) {
-        SDL_SetWindowMouseRect(window->sdl, nullptr);
-        s.realClip = false;
+    if (s.relativeCursor) {
+        SDL_SetRelativeMouseMode(SDL_FALSE);
+        s.relativeCursor = false;
     }
     if (runHeadless()) {
         // An offscreen window is never seen, so it is only parked: destroying
@@ -359,25 +403,31 @@ void postQuitMessage(int exitCode) {
     s.quitCode = exitCode;
 }
 
+// Win32 moves its cursor at once and then reports the move that lands as a
+// message. Under X11 a warp is neither immediate nor made while SDL confines
+// the pointer, so measuring a drag from the re-centring point would take moves
+// from stale places. While the program confines the cursor, the real pointer is
+// therefore held in SDL's relative mode and the program's cursor is moved by
+// the mouse's motion, confined and re-centred here, exactly as in a headless
+// run; when the cursor is freed the real pointer is put where it then is.
 void clipCursor(const Rect* screenRect) {
     BackendState& s = backendState();
-    virtualCursorClip(s.cursor, screenRect);
     Window* w = activeWindow();
-    if (runHeadless() || w == nullptr) return;
-    if (screenRect == nullptr) {
-        if (s.realClip) SDL_SetWindowMouseRect(w->sdl, nullptr);
-        s.realClip = false;
-        return;
+    const bool real = !runHeadless() && w != nullptr;
+    if (real && screenRect != nullptr && !s.relativeCursor) {
+        int x = 0, y = 0, ox = 0, oy = 0;
+        SDL_GetMouseState(&x, &y);
+        clientOrigin(w, ox, oy);
+        virtualCursorMove(s.cursor, ox + x, oy + y);
+        s.relativeCursor = SDL_SetRelativeMouseMode(SDL_TRUE) == 0;
     }
-    int ox = 0, oy = 0;
-    clientOrigin(w, ox, oy);
-    const SDL_Rect r{screenRect->left - ox, screenRect->top - oy,
-                     screenRect->right - screenRect->left, screenRect->bottom - screenRect->top};
-    // Called on every frame: only a change reaches the window system.
-    if (s.realClip && std::memcmp(&r, &s.lastClip, sizeof r) == 0) return;
-    if (SDL_SetWindowMouseRect(w->sdl, &r) == 0) {
-        s.realClip = true;
-        s.lastClip = r;
+    virtualCursorClip(s.cursor, screenRect);
+    if (real && screenRect == nullptr && s.relativeCursor) {
+        SDL_SetRelativeMouseMode(SDL_FALSE);
+        s.relativeCursor = false;
+        int x = 0, y = 0;
+        clientPosition(w, x, y);
+        SDL_WarpMouseInWindow(w->sdl, x, y);
     }
 }
 
@@ -386,19 +436,31 @@ void setCursorPos(int screenX, int screenY) {
     virtualCursorMove(s.cursor, screenX, screenY);
     Window* w = activeWindow();
     if (w == nullptr) return;
-    int ox = 0, oy = 0;
-    clientOrigin(w, ox, oy);
-    if (!runHeadless()) {
+    if (!runHeadless() && !s.relativeCursor) {
+        int ox = 0, oy = 0;
+        clientOrigin(w, ox, oy);
         SDL_WarpMouseInWindow(w->sdl, screenX - ox, screenY - oy);  // the window system echoes it
         return;
     }
-    // Headless: the move a real window would receive, if the cursor lands on it.
-    const int cx = s.cursor.x - ox, cy = s.cursor.y - oy;
-    const int width = w->outer.right - w->outer.left - kFrameExtraWidth;
-    const int height = w->outer.bottom - w->outer.top - kFrameExtraHeight;
-    if (cx >= 0 && cy >= 0 && cx < width && cy < height) {
-        post(w, msg::MouseMove, w->buttons, packMousePosition(cx, cy));
+    // The move a real window would receive, if the cursor lands on it.
+    int cx = 0, cy = 0, width = 0, height = 0;
+    clientPosition(w, cx, cy);
+    uintptr_t buttons = w->buttons;
+    if (runHeadless()) {
+        width = w->outer.right - w->outer.left - kFrameExtraWidth;
+        height = w->outer.bottom - w->outer.top - kFrameExtraHeight;
+    } else {
+        SDL_GetWindowSize(w->sdl, &width, &height);
+        buttons = mouseKeyFlags(SDL_GetMouseState(nullptr, nullptr));
     }
+    if (cx < 0 || cy < 0 || cx >= width || cy >= height) return;
+    // A real window's echo reports the cursor right after the move, before any
+    // motion that follows it.
+    const Message echo{w, msg::MouseMove, buttons, packMousePosition(cx, cy)};
+    if (runHeadless())
+        s.queue.push_back(echo);
+    else
+        s.queue.push_front(echo);
 }
 
 int showCursor(bool show) {

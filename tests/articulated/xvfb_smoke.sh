@@ -5,30 +5,9 @@
 #   xvfb_smoke.sh ARTICULATED_EXE DATA_DIR WORK_DIR
 set -uo pipefail
 exe="$1"; data="$2"; work="$3"
-for tool in Xvfb xdotool; do
-    command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed (scripts/setup.sh)"; exit 77; }
-done
-mkdir -p "$work"
+source "$(dirname "$0")/../support/xvfb.sh" "$work"
 trace="$work/xvfb_trace.jsonl"
 rm -f "$trace"
-
-display=""
-for n in $(seq 90 130); do
-    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-    xvfb=$!
-    for _ in $(seq 50); do
-        DISPLAY=":$n" xdotool getdisplaygeometry >/dev/null 2>&1 && { display=":$n"; break; }
-        kill -0 "$xvfb" 2>/dev/null || break
-        sleep 0.1
-    done
-    [ -n "$display" ] && break
-    kill "$xvfb" 2>/dev/null; wait "$xvfb" 2>/dev/null
-done
-[ -n "$display" ] || { echo "FAIL: could not start Xvfb"; cat "$work/xvfb.log"; exit 1; }
-cleanup() { kill "$xvfb" 2>/dev/null; wait "$xvfb" 2>/dev/null; }
-trap cleanup EXIT
-export DISPLAY="$display" SDL_VIDEODRIVER=x11
 
 timeout 60 "$exe" --data "$data" --trace "$trace" 2>"$work/xvfb_stderr.txt" &
 app=$!

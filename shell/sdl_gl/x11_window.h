@@ -1,0 +1,18 @@
+// A window that another X client destroys (xdotool windowclose, a window
+// manager's kill) must end the program as its close button does. Xlib's default
+// error handler would instead end the process with status 1 at the first
+// request on the dead window, which the GL driver makes at the next present.
+// So errors about a watched window, and its DestroyNotify, are taken as the
+// news that the window is gone; the platform then destroys it through its
+// window procedure, as Win32 would. Everything here is a no-op without X11.
+// (A file of its own: Xlib's names clash with the service interface's.)
+#pragma once
+
+#include <SDL2/SDL.h>
+
+// Starts watching `window`; returns its X window id, 0 when not under X11.
+unsigned long x11WatchWindow(SDL_Window* window);
+// Takes SDL's system events that report a destroyed window.
+void x11HandleEvent(const SDL_Event& e);
+// True once the watched window `xid` is known to be gone.
+bool x11WindowLost(unsigned long xid);

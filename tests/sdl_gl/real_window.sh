@@ -39,11 +39,14 @@ drag() {
     xdotool mousedown "$button"; settle
     xdotool mousemove_relative 1 1; settle
     before=$(eye)
-    # Steps of more than a pixel alternate one pixel longer and shorter, as a
-    # hand's do (SDL drops a motion equal to the one before in the same ms).
-    local sx=$((dx / steps)) sy=$((dy / steps)) jx=0 jy=0
-    [ $((sx * sx)) -gt 1 ] && jx=1
-    [ $((sy * sy)) -gt 1 ] && jy=1
+    # Consecutive moves differ, as a hand's do: each strays one pixel across the
+    # drag, alternately to either side, and steps longer than a pixel alternate
+    # one pixel longer and shorter. (SDL drops a motion equal to the one before
+    # it when the X server stamps both with the same millisecond, as it may on a
+    # busy machine.)
+    local sx=$((dx / steps)) sy=$((dy / steps)) jx=1 jy=1
+    [ "$sx" -ne 0 ] && { [ $((sx * sx)) -gt 1 ] || jx=0; }
+    [ "$sy" -ne 0 ] && { [ $((sy * sy)) -gt 1 ] || jy=0; }
     for ((i = 0; i < steps; ++i)); do
         chain+=(mousemove_relative -- $((sx + jx)) $((sy + jy)) sleep "$pause")
         jx=$((-jx)); jy=$((-jy))

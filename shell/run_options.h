@@ -6,7 +6,8 @@
 //   --tick-start MS    headless: first tick count (default 1000000)
 //   --step MS          headless: virtual ms added after each drawn frame (default 16)
 //   --frames N         end after N drawn frames, as if the window were closed
-//                      (headless default 600; unlimited in a window)
+//                      (headless default 600, or with a script one frame
+//                      after its last event; unlimited in a window)
 //   --script FILE      timed input: "<ms> <event> [args]" per line, '#' comments
 //   --capture FILE.png write the last drawn frame
 //   --trace FILE.jsonl one JSON object per drawn frame

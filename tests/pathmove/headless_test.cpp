@@ -124,6 +124,19 @@ TEST_F(PathmoveHeadless, TwoPassesChangePhaseAndClipAtTheirFractions) {
     }
 }
 
+// The first pass starts with the program, whatever the tick count then is.
+TEST_F(PathmoveHeadless, TheFirstPassStartsAtStartUp) {
+    for (const char* tickStart : {"3000", "0", "4294967000"}) {
+        SCOPED_TRACE(tickStart);
+        const Result r = run("", std::string("--frames 2 --tick-start ") + tickStart);
+        ASSERT_EQ(r.status, 0) << r.err;
+        ASSERT_EQ(r.trace.size(), 2u);
+        EXPECT_EQ(num(r.trace[0], "path.fraction"), 0.0);
+        EXPECT_EQ(num(r.trace[0], "path.phase"), 0.0);
+        EXPECT_DOUBLE_EQ(num(r.trace[1], "path.fraction"), 16.0 / 7000.0);
+    }
+}
+
 TEST_F(PathmoveHeadless, CaptureShowsTheBlueSceneThePathAndTheSmallFigureOnIt) {
     // The same moment with and without the figure: without clip files nothing of
     // the character is drawn, so the two pictures differ exactly by the figure.

@@ -66,10 +66,13 @@ turn() { awk -v a="$before" -v b="$after" 'BEGIN { split(a, p, ","); split(b, q,
 closer() { awk -v a="$before" -v b="$after" 'BEGIN { split(a, p, ","); split(b, q, ",");
     printf "%.6f", sqrt(p[1]^2 + p[2]^2 + p[3]^2) - sqrt(q[1]^2 + q[2]^2 + q[3]^2) }'; }
 
+# Slow: 1 px every 10 ms, so every second or third move re-centres the cursor;
+# it shows within a few pixels of the re-centring point (25 on a busy machine,
+# which hands the program its moves in bursts).
 drag 1 100 0 100 0.01
 got=$(turn); within "$got" "$(awk 'BEGIN { print 100 / 300 }')" ||
     fail "a slow 100 px left drag turned the eye by $got rad, not 0.333 ($before -> $after)"
-[ $(( (px - cx) * (px - cx) + (py - cy) * (py - cy) )) -le 36 ] ||
+[ $(( (px - cx) * (px - cx) + (py - cy) * (py - cy) )) -le 625 ] ||
     fail "after a slow drag the cursor is at ($px, $py), not near the re-centring point ($cx, $cy)"
 
 drag 1 -200 0 20 0.002

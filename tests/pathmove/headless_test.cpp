@@ -133,7 +133,7 @@ TEST_F(PathmoveHeadless, TheFirstPassStartsAtStartUp) {
         ASSERT_EQ(r.trace.size(), 2u);
         EXPECT_EQ(num(r.trace[0], "path.fraction"), 0.0);
         EXPECT_EQ(num(r.trace[0], "path.phase"), 0.0);
-        EXPECT_DOUBLE_EQ(num(r.trace[1], "path.fraction"), 16.0 / 7000.0);
+        EXPECT_NEAR(num(r.trace[1], "path.fraction"), 16.0 / 7000.0, 1e-9);
     }
 }
 

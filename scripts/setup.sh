@@ -16,6 +16,7 @@ for group in "$@"; do
         fuzz) packages+=(clang-14 libclang-rt-14-dev) ;;
         windows) packages+=(g++-mingw-w64-x86-64-posix wine wine64) ;;
         bench) packages+=(libassimp-dev time jq) ;;
+        package) packages+=(dpkg-dev mmdebstrap binutils-mingw-w64-x86-64) ;;
         *) echo "setup.sh: unknown group '$group'" >&2; exit 2 ;;
     esac
 done

@@ -30,35 +30,11 @@ out="$root/build-windows/check"
 rm -rf "$out"
 mkdir -p "$out"
 
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="  # no Mono or Gecko installer prompts
-WINEPREFIX="$(mktemp -d)"
-export WINEPREFIX
-xvfb_pid=""
-cleanup() {
-    wineserver -k 2>/dev/null || true
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
-    rm -rf "$WINEPREFIX"
-}
-trap cleanup EXIT
-
-# A display of our own for Direct3D (Wine draws through GL on it).
-exec 3>"$out/display"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >"$out/xvfb.log" 2>&1 &
-xvfb_pid=$!
-exec 3>&-
-for _ in $(seq 100); do [ -s "$out/display" ] && break; sleep 0.1; done
-[ -s "$out/display" ] || { echo "windows-check: Xvfb did not start" >&2; exit 1; }
-export DISPLAY=":$(cat "$out/display")"
-wineboot -i >/dev/null 2>&1 || true
-# Direct3D without its command-stream thread: the programs lock the vertex buffer
-# for every draw call, and each lock would wait for that thread (about ten times
-# slower under llvmpipe).
-wine reg add 'HKCU\Software\Wine\Direct3D' /v csmt /t REG_DWORD /d 0 /f >/dev/null 2>&1
+source "$root/scripts/lib/wine-env.sh"
+trap stop_wine EXIT
+start_wine "$out"
 prefixed=$(date +%s)
 
-# Wine's view of a Linux path (drive Z: is the root in a fresh prefix).
-winpath() { local p; p="$(realpath -m "$1")"; echo "Z:${p//\//\\}"; }
 failures=0
 fail() { echo "windows-check: FAILED: $*" >&2; failures=$((failures + 1)); }
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "shell/font_atlas.h"
 #include "shell/sdl_gl/internal.h"
 
 struct Direct3D {
@@ -20,19 +21,10 @@ struct VertexBuffer {
     uint32_t lockOffset = 0, lockBytes = 0;
 };
 
-struct Glyph {
-    bool present = false;
-    int atlasX = 0, atlasY = 0, width = 0, height = 0;  // bitmap in the atlas, pixels
-    int left = 0, top = 0;  // bitmap origin from the pen position (top: up from the baseline)
-    int advance = 0;        // pixels
-};
-
 struct Font {
     Device* device = nullptr;  // nullptr once the device is gone
     GLuint texture = 0;
-    int atlasWidth = 0, atlasHeight = 0;
-    int ascent = 0, descent = 0;      // pixels above and below the baseline of a text cell
-    std::array<Glyph, 256> glyphs{};  // by byte of the text (Windows-1252)
+    FontAtlas atlas;  // metrics and glyph places; its pixels live in the texture
 };
 
 struct Device {

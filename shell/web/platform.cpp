@@ -1,0 +1,363 @@
+// Window, message queue, cursor and tick count in a web page, shaped like their
+// Win32 counterparts. The window is the page's canvas (its client area, 484 x
+// 461 for the programs' 500 x 500 window); the page's keyboard and mouse events
+// become window messages on one queue that peekMessage drains without waiting.
+// Screen rectangles use the frame of a Win32 window at the asked position, as
+// the headless Linux backend does, so the programs' cursor arithmetic lands on
+// the same client pixels.
+
+#include <emscripten.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "shell/web/web.h"
+
+namespace {
+
+constexpr uintptr_t kMkLButton = 0x0001, kMkRButton = 0x0002;
+// Win32 frame of an overlapped window: client origin and size from the outer rectangle.
+constexpr int kFrameLeft = 8, kFrameTop = 31, kFrameExtraWidth = 16, kFrameExtraHeight = 39;
+
+void post(uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    WebState& s = webState();
+    if (s.window.alive) s.queue.push_back(Message{&s.window, message, wParam, lParam});
+}
+
+// Virtual-key code of a KeyboardEvent; 0 for keys the programs never see.
+// Keys told apart by their place on the keyboard come from `code` (so the
+// keypad's + and - are Add and Subtract whatever Num Lock says, and the main
+// keyboard's + and - stay the OEM keys that do nothing); letters and digits
+// follow the layout from `key`, as virtual keys do.
+uint32_t virtualKey(const char* code, const char* key) {
+    struct Named {
+        const char* code;
+        uint32_t vk;
+    };
+    static const Named table[] = {
+        {"NumpadAdd", vk::Add},   {"NumpadSubtract", vk::Subtract},
+        {"NumpadMultiply", 0x6A}, {"NumpadDivide", 0x6F},
+        {"NumpadDecimal", 0x6E},  {"NumpadEnter", vk::Return},
+        {"Enter", vk::Return},    {"Escape", vk::Escape},
+        {"Backspace", 0x08},      {"Tab", 0x09},
+        {"Space", 0x20},          {"PageUp", vk::Prior},
+        {"PageDown", vk::Next},   {"End", 0x23},
+        {"Home", 0x24},           {"ArrowLeft", vk::Left},
+        {"ArrowUp", vk::Up},      {"ArrowRight", vk::Right},
+        {"ArrowDown", vk::Down},  {"Insert", 0x2D},
+        {"Delete", 0x2E},         {"ShiftLeft", 0x10},
+        {"ShiftRight", 0x10},     {"ControlLeft", 0x11},
+        {"ControlRight", 0x11},   {"AltLeft", 0x12},
+        {"AltRight", 0x12},       {"Equal", 0xBB},
+        {"Minus", 0xBD},          {"Comma", 0xBC},
+        {"Period", 0xBE},
+    };
+    for (const Named& n : table)
+        if (std::strcmp(code, n.code) == 0) return n.vk;
+    if (std::strncmp(code, "Numpad", 6) == 0 && code[6] >= '0' && code[6] <= '9' && !code[7])
+        return 0x60 + static_cast<uint32_t>(code[6] - '0');
+    if (code[0] == 'F' && code[1] >= '1' && code[1] <= '9') {
+        const int n = std::atoi(code + 1);
+        if (n >= 1 && n <= 12) return vk::F1 + static_cast<uint32_t>(n - 1);
+    }
+    if (key[0] != '\0' && key[1] == '\0') {
+        const char c = key[0];
+        if (c >= 'a' && c <= 'z') return static_cast<uint32_t>(c - 'a' + 'A');
+        if ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) return static_cast<uint32_t>(c);
+    }
+    if (std::strncmp(code, "Key", 3) == 0 && code[3] >= 'A' && code[3] <= 'Z' && !code[4])
+        return static_cast<uint32_t>(code[3]);
+    if (std::strncmp(code, "Digit", 5) == 0 && code[5] >= '0' && code[5] <= '9' && !code[6])
+        return static_cast<uint32_t>(code[5]);
+    return 0;
+}
+
+EM_BOOL onKeyDown(int, const EmscriptenKeyboardEvent* e, void*) {
+    const uint32_t key = virtualKey(e->code, e->key);
+    if (key == 0) return EM_FALSE;
+    // lParam as Win32 fills it: repeat count 1, bit 30 set on auto-repeat.
+    post(msg::KeyDown, key, 1 | (e->repeat ? (intptr_t{1} << 30) : 0));
+    // The page does not scroll, and F1 opens no help, while the program has the
+    // keys; the browser keeps its shortcuts.
+    return !(e->ctrlKey || e->metaKey || e->altKey);
+}
+
+// Canvas pixels per CSS pixel (the canvas may be shown at another size).
+void canvasScale(double& sx, double& sy) {
+    double cssW = 0, cssH = 0;
+    int w = 0, h = 0;
+    emscripten_get_element_css_size(kCanvas, &cssW, &cssH);
+    emscripten_get_canvas_element_size(kCanvas, &w, &h);
+    sx = cssW > 0 ? w / cssW : 1.0;
+    sy = cssH > 0 ? h / cssH : 1.0;
+}
+
+// Moves the cursor with the pointer and posts the message at its client position.
+EM_BOOL onMouse(int type, const EmscriptenMouseEvent* e, void*) {
+    WebState& s = webState();
+    if (!s.window.alive) return EM_FALSE;
+    double sx = 1, sy = 1;
+    canvasScale(sx, sy);
+    int ox = 0, oy = 0;
+    clientOrigin(ox, oy);
+    if (s.cursor.displayCount < 0) {
+        // Hidden during a drag: only the movement counts (under a pointer lock
+        // there is no position), and the cursor stays within its confinement.
+        virtualCursorMove(s.cursor, s.cursor.x + static_cast<int>(std::lround(e->movementX * sx)),
+                          s.cursor.y + static_cast<int>(std::lround(e->movementY * sy)));
+    } else {
+        s.cursor.x = ox + static_cast<int>(std::floor(e->targetX * sx));
+        s.cursor.y = oy + static_cast<int>(std::floor(e->targetY * sy));
+    }
+    const intptr_t at = packMousePosition(s.cursor.x - ox, s.cursor.y - oy);
+    uint32_t message = msg::MouseMove;
+    if (type == EMSCRIPTEN_EVENT_MOUSEDOWN || type == EMSCRIPTEN_EVENT_MOUSEUP) {
+        const bool down = type == EMSCRIPTEN_EVENT_MOUSEDOWN;
+        if (e->button == 0) {
+            message = down ? msg::LButtonDown : msg::LButtonUp;
+            s.window.buttons = down ? s.window.buttons | kMkLButton : s.window.buttons & ~kMkLButton;
+        } else if (e->button == 2) {
+            message = down ? msg::RButtonDown : msg::RButtonUp;
+            s.window.buttons = down ? s.window.buttons | kMkRButton : s.window.buttons & ~kMkRButton;
+        } else {
+            return EM_FALSE;
+        }
+        if (down) EM_ASM(document.querySelector(UTF8ToString($0)).focus(), kCanvas);
+    }
+    post(message, s.window.buttons, at);
+    return message != msg::MouseMove;  // no text selection or menu from a press on the canvas
+}
+
+// Scripted input becomes the message the window would get; mouse events also
+// move the cursor there and keep the button flags.
+void postScripted(const ScriptEvent& event) {
+    WebState& s = webState();
+    if (event.kind == ScriptEvent::Kind::Close) {
+        post(msg::Close, 0, 0);
+        return;
+    }
+    const uintptr_t flag = event.message == msg::LButtonDown || event.message == msg::LButtonUp
+                               ? kMkLButton
+                               : kMkRButton;
+    if (event.message == msg::LButtonDown || event.message == msg::RButtonDown)
+        s.window.buttons |= flag;
+    if (event.message == msg::LButtonUp || event.message == msg::RButtonUp)
+        s.window.buttons &= ~flag;
+    if (event.message >= msg::MouseMove && event.message <= msg::RButtonUp) {
+        int ox = 0, oy = 0;
+        clientOrigin(ox, oy);
+        s.cursor.x = ox + mouseX(event.lParam);
+        s.cursor.y = oy + mouseY(event.lParam);
+        post(event.message, s.window.buttons, event.lParam);
+        return;
+    }
+    post(event.message, event.wParam, event.lParam);
+}
+
+void listen() {
+    emscripten_set_keydown_callback(kCanvas, nullptr, EM_TRUE, onKeyDown);
+    emscripten_set_mousedown_callback(kCanvas, nullptr, EM_TRUE, onMouse);
+    emscripten_set_mouseup_callback(kCanvas, nullptr, EM_TRUE, onMouse);
+    emscripten_set_mousemove_callback(kCanvas, nullptr, EM_TRUE, onMouse);
+    // No context menu on a right drag.
+    EM_ASM(document.querySelector(UTF8ToString($0))
+               .addEventListener("contextmenu", function(e) { e.preventDefault(); }),
+           kCanvas);
+}
+
+void unlisten() {
+    emscripten_set_keydown_callback(kCanvas, nullptr, EM_TRUE, nullptr);
+    emscripten_set_mousedown_callback(kCanvas, nullptr, EM_TRUE, nullptr);
+    emscripten_set_mouseup_callback(kCanvas, nullptr, EM_TRUE, nullptr);
+    emscripten_set_mousemove_callback(kCanvas, nullptr, EM_TRUE, nullptr);
+}
+
+// As DestroyWindow: the window procedure gets Destroy while the window still
+// exists, then the window and whatever still draws into it go away.
+void destroyWindow(Window* window) {
+    if (window == nullptr || !window->alive) return;
+    window->proc(window, msg::Destroy, 0, 0);
+    if (window->device != nullptr) detachDevice(window->device);
+    window->alive = false;
+    unlisten();
+    emscripten_exit_pointerlock();
+}
+
+}  // namespace
+
+WebState& webState() {
+    static WebState state;
+    return state;
+}
+
+void clientOrigin(int& x, int& y) {
+    const Window& w = webState().window;
+    x = w.outer.left + kFrameLeft;
+    y = w.outer.top + kFrameTop;
+}
+
+void configureRun(const RunOptions& options) {
+    WebState& s = webState();
+    s.options = options;
+    harnessConfigure(s.harness, options);
+    s.queue.clear();
+    s.quitPosted = false;
+    s.cursor = VirtualCursor{};
+    s.closeRequested = s.harness.frameLimit == 0;
+}
+
+void framePresented() {
+    WebState& s = webState();
+    if (harnessFramePresented(s.harness)) s.closeRequested = true;
+}
+
+bool registerWindowClass(const char* className, WindowProc proc) {
+    WebState& s = webState();
+    if (className == nullptr || proc == nullptr || s.classProc != nullptr) return false;
+    s.className = className;
+    s.classProc = proc;
+    return true;
+}
+
+void unregisterWindowClass(const char* className) {
+    WebState& s = webState();
+    if (className != nullptr && s.className == className) {
+        s.className.clear();
+        s.classProc = nullptr;
+    }
+}
+
+Window* createWindow(const char* className, const char* title, int x, int y, int width,
+                     int height) {
+    WebState& s = webState();
+    if (className == nullptr || s.classProc == nullptr || s.className != className) {
+        std::fprintf(stderr, "createWindow: no window class '%s' is registered\n",
+                     className != nullptr ? className : "");
+        return nullptr;
+    }
+    if (s.windowCreated) {
+        std::fprintf(stderr, "createWindow: the page has one canvas, already in use\n");
+        return nullptr;
+    }
+    const int clientWidth = width - kFrameExtraWidth > 0 ? width - kFrameExtraWidth : 1;
+    const int clientHeight = height - kFrameExtraHeight > 0 ? height - kFrameExtraHeight : 1;
+    if (emscripten_set_canvas_element_size(kCanvas, clientWidth, clientHeight) !=
+        EMSCRIPTEN_RESULT_SUCCESS) {
+        std::fprintf(stderr, "createWindow: the page has no canvas '%s'\n", kCanvas);
+        return nullptr;
+    }
+    s.windowCreated = true;
+    s.window = Window{};
+    s.window.proc = s.classProc;
+    s.window.alive = true;
+    s.window.outer = Rect{x, y, x + width, y + height};
+    if (title != nullptr) emscripten_set_window_title(title);
+    listen();
+    return &s.window;
+}
+
+void showWindow(Window* window) {
+    if (window != nullptr && window->alive)
+        EM_ASM(document.querySelector(UTF8ToString($0)).focus(), kCanvas);
+}
+
+void updateWindow(Window*) {
+    // Win32 paints a pending update region here; frames are drawn by the loop.
+}
+
+bool peekMessage(Message& out) {
+    WebState& s = webState();
+    if (s.closeRequested) {
+        s.closeRequested = false;
+        post(msg::Close, 0, 0);
+    }
+    if (s.harness.nextEvent < s.harness.script.size() && s.window.alive) {
+        std::vector<ScriptEvent> due;
+        harnessTakeDueEvents(s.harness, getTickCount(), due);
+        for (const ScriptEvent& event : due) postScripted(event);
+    }
+    while (!s.queue.empty()) {
+        out = s.queue.front();
+        s.queue.pop_front();
+        // Messages for a window destroyed since they were posted are dropped.
+        if (out.window == nullptr || out.window->alive) return true;
+    }
+    if (s.quitPosted) {
+        s.quitPosted = false;
+        out = Message{nullptr, msg::Quit, static_cast<uintptr_t>(s.quitCode), 0};
+        return true;
+    }
+    return false;
+}
+
+void translateMessage(const Message&) {
+    // Character messages are not part of the service set; key-downs carry all.
+}
+
+intptr_t dispatchMessage(const Message& m) {
+    if (m.window == nullptr || !m.window->alive || m.window->proc == nullptr) return 0;
+    return m.window->proc(m.window, m.message, m.wParam, m.lParam);
+}
+
+intptr_t defWindowProc(Window* window, uint32_t message, uintptr_t, intptr_t) {
+    if (message == msg::Close) destroyWindow(window);
+    return 0;
+}
+
+void postQuitMessage(int exitCode) {
+    WebState& s = webState();
+    s.quitPosted = true;
+    s.quitCode = exitCode;
+}
+
+void clipCursor(const Rect* screenRect) {
+    virtualCursorClip(webState().cursor, screenRect);
+}
+
+void setCursorPos(int screenX, int screenY) {
+    WebState& s = webState();
+    virtualCursorMove(s.cursor, screenX, screenY);
+    if (!s.window.alive) return;
+    // No page can move the pointer; the cursor the program sees moves, and the
+    // window gets the move a real one would send when it lands on the client area.
+    int ox = 0, oy = 0;
+    clientOrigin(ox, oy);
+    const int cx = s.cursor.x - ox, cy = s.cursor.y - oy;
+    const Rect& r = s.window.outer;
+    if (cx >= 0 && cy >= 0 && cx < r.right - r.left - kFrameExtraWidth &&
+        cy < r.bottom - r.top - kFrameExtraHeight)
+        post(msg::MouseMove, s.window.buttons, packMousePosition(cx, cy));
+}
+
+int showCursor(bool show) {
+    WebState& s = webState();
+    const bool wasShown = s.cursor.displayCount >= 0;
+    const int count = virtualCursorShow(s.cursor, show);
+    const bool shown = count >= 0;
+    if (s.window.alive && shown != wasShown) {
+        // Hidden: the pointer is locked to the canvas (movement keeps coming at
+        // the screen's edge); where a lock is refused, the pointer is only hidden.
+        EM_ASM(document.querySelector(UTF8ToString($0)).style.cursor = $1 ? "" : "none", kCanvas,
+               shown);
+        if (shown)
+            emscripten_exit_pointerlock();
+        else
+            emscripten_request_pointerlock(kCanvas, EM_TRUE);
+    }
+    return count;
+}
+
+bool getWindowRect(Window* window, Rect& out) {
+    if (window == nullptr || !window->alive) return false;
+    out = window->outer;
+    return true;
+}
+
+uint32_t getTickCount() {
+    WebState& s = webState();
+    if (s.options.headless) return s.harness.virtualTick;
+    // The page's monotonic clock, from the tick count the run starts at.
+    return static_cast<uint32_t>(uint64_t{s.options.tickStart} +
+                                 static_cast<uint64_t>(emscripten_get_now()));
+}

@@ -1,0 +1,49 @@
+// Shared state of the web backend (platform and graphics). Not for programs:
+// they see only shell/services.h.
+#pragma once
+
+#include <emscripten/html5.h>
+
+#include <deque>
+#include <string>
+
+#include "shell/harness/run_harness.h"
+#include "shell/services.h"
+
+// The CSS selector of the page's canvas: the program's one window.
+constexpr const char* kCanvas = "#canvas";
+
+struct Window {
+    WindowProc proc = nullptr;
+    bool alive = false;
+    Rect outer;             // screen rectangle a Win32 window of the asked size would have
+    Device* device = nullptr;
+    uint32_t buttons = 0;   // MK_ flags of the buttons held, from the messages posted
+};
+
+struct WebState {
+    RunOptions options;
+    RunHarness harness;
+    // The cursor as the program sees it, in screen pixels: it follows the
+    // pointer while shown and moves by the pointer's movement while hidden (a
+    // drag), so confining and re-centring it work as on Win32 whether or not
+    // the page holds a pointer lock.
+    VirtualCursor cursor;
+    bool closeRequested = false;  // frame limit reached or the window closed: close at the next poll
+    bool quitPosted = false;
+    int quitCode = 0;
+    std::deque<Message> queue;
+    std::string className;
+    WindowProc classProc = nullptr;
+    Window window;  // the canvas; one per page
+    bool windowCreated = false;
+};
+
+WebState& webState();
+// Client-area origin of the window in screen pixels.
+void clientOrigin(int& x, int& y);
+// Called by present after each presented frame.
+void framePresented();
+// Graphics side, called when the window goes away: frees the GL objects and
+// leaves the device lost (every later call on it does nothing).
+void detachDevice(Device* device);

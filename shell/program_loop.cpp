@@ -173,6 +173,8 @@ int finishProgram() {
     return run.exitStatus;
 }
 
+#ifndef __EMSCRIPTEN__
+// In a browser the page owns the loop: shell/web/browser_loop.cpp has runProgram.
 int runProgram(const ProgramSteps& steps, int argc, char** argv) {
     int exitStatus = 0;
     if (!startProgram(steps, argc, argv, exitStatus)) return exitStatus;
@@ -180,3 +182,4 @@ int runProgram(const ProgramSteps& steps, int argc, char** argv) {
     }
     return finishProgram();
 }
+#endif

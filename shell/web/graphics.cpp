@@ -231,7 +231,7 @@ void publishCapture(Device* device, const std::string& path) {
             for (var i = 0; i < bytes.length; i += 8192)
                 text += String.fromCharCode.apply(null, bytes.subarray(i, i + 8192));
             window.captures = window.captures || {};
-            window.captures[path.replace(/^.*\//, "")] = "data:image/png;base64," + btoa(text);
+            window.captures[path.substring(path.lastIndexOf("/") + 1)] = "data:image/png;base64," + btoa(text);
             FS.unlink(path);
         },
         path.c_str());

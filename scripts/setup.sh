@@ -17,6 +17,8 @@ for group in "$@"; do
         windows) packages+=(g++-mingw-w64-x86-64-posix wine wine64) ;;
         bench) packages+=(libassimp-dev time jq) ;;
         package) packages+=(dpkg-dev mmdebstrap binutils-mingw-w64-x86-64) ;;
+        web) packages+=(emscripten chromium)
+             command -v node >/dev/null || packages+=(nodejs) ;;
         *) echo "setup.sh: unknown group '$group'" >&2; exit 2 ;;
     esac
 done

@@ -123,7 +123,7 @@ EM_BOOL onMouse(int type, const EmscriptenMouseEvent* e, void*) {
         } else {
             return EM_FALSE;
         }
-        if (down) EM_ASM(document.querySelector(UTF8ToString($0)).focus(), kCanvas);
+        if (down) EM_ASM(document.querySelector(UTF8ToString($0)).focus({preventScroll: true}), kCanvas);
     }
     post(message, s.window.buttons, at);
     return message != msg::MouseMove;  // no text selection or menu from a press on the canvas
@@ -259,7 +259,7 @@ Window* createWindow(const char* className, const char* title, int x, int y, int
 
 void showWindow(Window* window) {
     if (window != nullptr && window->alive)
-        EM_ASM(document.querySelector(UTF8ToString($0)).focus(), kCanvas);
+        EM_ASM(document.querySelector(UTF8ToString($0)).focus({preventScroll: true}), kCanvas);
 }
 
 void updateWindow(Window*) {

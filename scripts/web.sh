@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Builds the three programs as a static web site in build-web/site/ (index.html,
+# articulated.html, pathmove.html, ikreach.html with their .js, .wasm and .data
+# files), ready to be served by any static file host.
+#   scripts/web.sh           install what is missing (Debian's emscripten), build
+#   scripts/web.sh --test    also run the browser tests (Debian's chromium, node):
+#                            each page against the native program, and real input
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+cd "$root"
+test=0
+case "${1:-}" in
+    --test) test=1 ;;
+    "") ;;
+    *) echo "usage: scripts/web.sh [--test]" >&2; exit 2 ;;
+esac
+scripts/setup.sh web
+# Emscripten's tools run on node; one not from Debian needs to be told where
+# Debian keeps their JavaScript modules.
+export NODE_PATH=/usr/share/nodejs
+
+# The native build: the glyph tool (and, for the tests, the programs to compare with).
+cmake -S . -B build -G Ninja -DARTIC_WEB_SITE="$([ $test = 1 ] && echo "$root/build-web/site")" >/dev/null
+cmake --build build --target webglyphs
+mkdir -p build-web
+build/bin/webglyphs build-web/embedded_font.cpp
+
+emcmake cmake -S . -B build-web -G Ninja -DCMAKE_BUILD_TYPE=Release -DARTIC_BUILD_TESTS=OFF \
+    -DARTIC_BUILD_BENCH=OFF -DARTIC_WEB_GLYPHS="$root/build-web/embedded_font.cpp" >/dev/null
+cmake --build build-web --target articulated pathmove ikreach
+echo "web.sh: site in build-web/site:"
+for program in articulated pathmove ikreach; do
+    echo "  $program.html: .wasm $(stat -c %s "build-web/site/$program.wasm") bytes," \
+         ".js $(stat -c %s "build-web/site/$program.js") bytes"
+done
+[ $test = 1 ] || exit 0
+
+cmake --build build --target articulated pathmove ikreach compare_runs
+cd build
+ctest --output-on-failure -R '^web\.'

@@ -1,0 +1,117 @@
+// A headless Chromium driven over the DevTools protocol (through a pipe, so no
+// package is needed), and a static file server for the site on 127.0.0.1.
+// Used by the browser tests; everything here ends when close() is called.
+import { spawn } from "node:child_process";
+import { createServer } from "node:http";
+import { mkdtempSync, readFileSync, rmSync, statSync } from "node:fs";
+import { tmpdir } from "node:os";
+import { extname, join, normalize } from "node:path";
+
+const types = {
+  ".html": "text/html", ".js": "text/javascript", ".wasm": "application/wasm",
+  ".css": "text/css", ".png": "image/png", ".data": "application/octet-stream",
+};
+
+// Serves each URL prefix from its folder ({"/": site, "/test/": scripts}).
+// Cross-origin isolation gives the page's clock its finest resolution.
+export function serve(roots) {
+  const server = createServer((request, response) => {
+    const path = decodeURIComponent(new URL(request.url, "http://x").pathname);
+    const prefix = Object.keys(roots).filter((p) => path.startsWith(p)).sort((a, b) => b.length - a.length)[0];
+    const file = prefix && normalize(join(roots[prefix], path.slice(prefix.length) || "index.html"));
+    let body = null;
+    try {
+      if (file && file.startsWith(normalize(roots[prefix])) && statSync(file).isFile()) body = readFileSync(file);
+    } catch {}
+    response.writeHead(body ? 200 : 404, {
+      "Content-Type": types[extname(file || "")] || "text/plain",
+      "Cross-Origin-Opener-Policy": "same-origin",
+      "Cross-Origin-Embedder-Policy": "require-corp",
+    });
+    response.end(body || "not found");
+  });
+  return new Promise((resolve) => server.listen(0, "127.0.0.1", () =>
+    resolve({ url: `http://127.0.0.1:${server.address().port}`, close: () => server.close() })));
+}
+
+// Starts Chromium and attaches to its first page. Records console errors,
+// uncaught exceptions and failed loads in `errors`.
+export async function launch({ width = 800, height = 700 } = {}) {
+  const profile = mkdtempSync(join(tmpdir(), "web-test-"));
+  const chromium = spawn(process.env.CHROMIUM || "/usr/bin/chromium", [
+    "--headless", "--no-sandbox", "--use-angle=swiftshader", "--enable-unsafe-swiftshader",
+    "--disable-background-networking", "--disable-component-update", "--disable-sync",
+    "--no-first-run", "--no-default-browser-check", `--user-data-dir=${profile}`,
+    `--window-size=${width},${height}`, "--remote-debugging-pipe", "about:blank",
+  ], { stdio: ["ignore", "ignore", "ignore", "pipe", "pipe"] });
+  let nextId = 1, buffer = "";
+  const pending = new Map(), listeners = [];
+  chromium.stdio[4].on("data", (chunk) => {
+    buffer += chunk.toString();
+    let end;
+    while ((end = buffer.indexOf("\0")) >= 0) {
+      const message = JSON.parse(buffer.slice(0, end));
+      buffer = buffer.slice(end + 1);
+      if (message.id && pending.has(message.id)) {
+        const { resolve, reject } = pending.get(message.id);
+        pending.delete(message.id);
+        if (message.error) reject(new Error(`${message.error.message} (${message.error.code})`));
+        else resolve(message.result);
+      } else {
+        for (const listener of listeners) listener(message);
+      }
+    }
+  });
+  const exited = new Promise((resolve) => chromium.on("exit", resolve));
+  const send = (method, params = {}, sessionId) => new Promise((resolve, reject) => {
+    const id = nextId++;
+    pending.set(id, { resolve, reject });
+    chromium.stdio[3].write(JSON.stringify({ id, method, params, sessionId }) + "\0");
+  });
+  const { targetInfos } = await send("Target.getTargets");
+  const page = targetInfos.find((t) => t.type === "page");
+  const { sessionId } = await send("Target.attachToTarget", { targetId: page.targetId, flatten: true });
+  const errors = [];
+  listeners.push((m) => {
+    if (m.sessionId !== sessionId) return;
+    if (m.method === "Runtime.consoleAPICalled" && m.params.type === "error")
+      errors.push("console.error: " + m.params.args.map((a) => a.value ?? a.description).join(" "));
+    if (m.method === "Runtime.exceptionThrown")
+      errors.push("exception: " + (m.params.exceptionDetails.exception?.description ?? m.params.exceptionDetails.text));
+    if (m.method === "Log.entryAdded" && m.params.entry.level === "error")
+      errors.push("log: " + m.params.entry.text + " " + (m.params.entry.url || ""));
+  });
+  const call = (method, params) => send(method, params, sessionId);
+  await call("Runtime.enable");
+  await call("Log.enable");
+  await call("Page.enable");
+  const evaluate = async (expression) => {
+    const r = await call("Runtime.evaluate", { expression, returnByValue: true, awaitPromise: true });
+    if (r.exceptionDetails) throw new Error(`${expression}: ${r.exceptionDetails.exception?.description}`);
+    return r.result.value;
+  };
+  return {
+    call, evaluate, errors,
+    async open(url) {
+      await call("Page.navigate", { url });
+      await waitFor(() => evaluate("document.readyState === 'complete'"), 20000, "the page to load");
+    },
+    async close() {
+      // Closed as a person closes it, so no process still writes to the profile.
+      const killer = setTimeout(() => chromium.kill("SIGKILL"), 5000);
+      send("Browser.close").catch(() => {});
+      await exited;
+      clearTimeout(killer);
+      rmSync(profile, { recursive: true, force: true, maxRetries: 20, retryDelay: 100 });
+    },
+  };
+}
+
+// Polls `condition` (an async function) until it is true; throws after `ms`.
+export async function waitFor(condition, ms, what) {
+  const end = Date.now() + ms;
+  while (!(await condition())) {
+    if (Date.now() > end) throw new Error(`timed out waiting for ${what}`);
+    await new Promise((r) => setTimeout(r, 50));
+  }
+}

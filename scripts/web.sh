@@ -5,14 +5,17 @@
 #   scripts/web.sh           install what is missing (Debian's emscripten), build
 #   scripts/web.sh --test    also run the browser tests (Debian's chromium, node):
 #                            each page against the native program, and real input
+#   scripts/web.sh --measure also print one frame's CPU time, natively and in the
+#                            page, for a headless run of 600 frames of each program
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
-test=0
+test=0 measure=0
 case "${1:-}" in
     --test) test=1 ;;
+    --measure) measure=1 ;;
     "") ;;
-    *) echo "usage: scripts/web.sh [--test]" >&2; exit 2 ;;
+    *) echo "usage: scripts/web.sh [--test | --measure]" >&2; exit 2 ;;
 esac
 scripts/setup.sh web
 # Emscripten's tools run on node; one not from Debian needs to be told where
@@ -33,8 +36,21 @@ for program in articulated pathmove ikreach; do
     echo "  $program.html: .wasm $(stat -c %s "build-web/site/$program.wasm") bytes," \
          ".js $(stat -c %s "build-web/site/$program.js") bytes"
 done
-[ $test = 1 ] || exit 0
+[ $test = 1 ] || [ $measure = 1 ] || exit 0
 
 cmake --build build --target articulated pathmove ikreach compare_runs
+if [ $measure = 1 ]; then
+    out="$root/build-web/measure"
+    rm -rf "$out"
+    mkdir -p "$out"
+    : >"$out/none.script"
+    for program in articulated pathmove ikreach; do
+        (cd "$out" && "$root/build/bin/$program" --headless --data "$root/data" --frames 600 \
+            --trace "$program.native.jsonl")
+        node tests/web/run_page.mjs build-web/site "$program" "$out/none.script" "$out/$program" 600 >/dev/null
+        node tests/web/frame_cpu.mjs "$program" "$out/$program.native.jsonl" "$out/$program/trace.jsonl"
+    done
+    exit 0
+fi
 cd build
 ctest --output-on-failure -R '^web\.'

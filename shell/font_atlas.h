@@ -17,9 +17,9 @@ struct Glyph {
 };
 
 struct FontAtlas {
-    int width = 0, height = 0;    // pixels
-    std::vector<uint8_t> pixels;  // width * height coverage bytes, rows top to bottom
-    int ascent = 0, descent = 0;  // pixels above and below the baseline of a text cell
+    int width = 0, height = 0;        // pixels
+    std::vector<uint8_t> pixels;      // width * height coverage bytes, rows top to bottom
+    int ascent = 0, descent = 0;      // pixels above and below the baseline of a text cell
     std::array<Glyph, 256> glyphs{};  // by byte of the text (Windows-1252)
 };
 

@@ -151,7 +151,8 @@ bool setUpDevice(Device* device, std::string& error) {
     glGenVertexArrays(1, &device->lineVao);
     glUseProgram(device->lineProgram);
     glUniform2f(glGetUniformLocation(device->lineProgram, "pixelShift"),
-                1.0f / static_cast<float>(device->width), -1.0f / static_cast<float>(device->height));
+                1.0f / static_cast<float>(device->width),
+                -1.0f / static_cast<float>(device->height));
     glUniform1i(device->lightingLocation, 1);
 
     device->textColourLocation = glGetUniformLocation(device->textProgram, "colour");
@@ -231,7 +232,8 @@ void publishCapture(Device* device, const std::string& path) {
             for (var i = 0; i < bytes.length; i += 8192)
                 text += String.fromCharCode.apply(null, bytes.subarray(i, i + 8192));
             window.captures = window.captures || {};
-            window.captures[path.substring(path.lastIndexOf("/") + 1)] = "data:image/png;base64," + btoa(text);
+            window.captures[path.substring(path.lastIndexOf("/") + 1)] =
+                "data:image/png;base64," + btoa(text);
             FS.unlink(path);
         },
         path.c_str());
@@ -257,8 +259,7 @@ Direct3D* direct3DCreate(uint32_t sdkVersion) {
     return new Direct3D;
 }
 
-HResult createDevice(Direct3D* d3d, Window* focusWindow, const PresentParameters&,
-                     Device** out) {
+HResult createDevice(Direct3D* d3d, Window* focusWindow, const PresentParameters&, Device** out) {
     if (out == nullptr) return E_FAIL_;
     *out = nullptr;
     if (d3d == nullptr || focusWindow == nullptr || !focusWindow->alive ||
@@ -317,8 +318,7 @@ void setRenderState(Device* device, RenderState state, uint32_t value) {
     }
 }
 
-HResult createVertexBuffer(Device* device, uint32_t bytes, uint32_t, uint32_t,
-                           VertexBuffer** out) {
+HResult createVertexBuffer(Device* device, uint32_t bytes, uint32_t, uint32_t, VertexBuffer** out) {
     if (out == nullptr) return E_FAIL_;
     *out = nullptr;
     if (!useDevice(device) || bytes == 0 || bytes > (1u << 28)) return E_FAIL_;
@@ -391,11 +391,20 @@ void drawPrimitive(Device* device, PrimitiveType type, uint32_t startVertex,
     };
     Mode m{};
     switch (type) {
-        case PrimitiveType::PointList: m = {GL_POINTS, 1, 0}; break;
-        case PrimitiveType::LineList: m = {GL_LINES, 2, 0}; break;
-        case PrimitiveType::LineStrip: m = {GL_LINE_STRIP, 1, 1}; break;
-        case PrimitiveType::TriangleList: m = {GL_TRIANGLES, 3, 0}; break;
-        default: return;
+        case PrimitiveType::PointList:
+            m = {GL_POINTS, 1, 0};
+            break;
+        case PrimitiveType::LineList:
+            m = {GL_LINES, 2, 0};
+            break;
+        case PrimitiveType::LineStrip:
+            m = {GL_LINE_STRIP, 1, 1};
+            break;
+        case PrimitiveType::TriangleList:
+            m = {GL_TRIANGLES, 3, 0};
+            break;
+        default:
+            return;
     }
     const uint64_t vertices = primitiveCount * m.perPrimitive + m.extra;
     const bool hasColour = (device->fvf & FvfDiffuse) != 0;
@@ -407,8 +416,9 @@ void drawPrimitive(Device* device, PrimitiveType type, uint32_t startVertex,
         buffer == nullptr || buffer->device != device || device->stride < vertexBytes ||
         end > buffer->shadow.size()) {
         if (!device->warned)
-            std::fprintf(stderr, "drawPrimitive: no XYZ [| DIFFUSE] vertices within the vertex "
-                                 "buffer; nothing drawn\n");
+            std::fprintf(stderr,
+                         "drawPrimitive: no XYZ [| DIFFUSE] vertices within the vertex "
+                         "buffer; nothing drawn\n");
         device->warned = true;
         return;
     }

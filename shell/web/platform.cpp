@@ -116,14 +116,17 @@ EM_BOOL onMouse(int type, const EmscriptenMouseEvent* e, void*) {
         const bool down = type == EMSCRIPTEN_EVENT_MOUSEDOWN;
         if (e->button == 0) {
             message = down ? msg::LButtonDown : msg::LButtonUp;
-            s.window.buttons = down ? s.window.buttons | kMkLButton : s.window.buttons & ~kMkLButton;
+            s.window.buttons =
+                down ? s.window.buttons | kMkLButton : s.window.buttons & ~kMkLButton;
         } else if (e->button == 2) {
             message = down ? msg::RButtonDown : msg::RButtonUp;
-            s.window.buttons = down ? s.window.buttons | kMkRButton : s.window.buttons & ~kMkRButton;
+            s.window.buttons =
+                down ? s.window.buttons | kMkRButton : s.window.buttons & ~kMkRButton;
         } else {
             return EM_FALSE;
         }
-        if (down) EM_ASM(document.querySelector(UTF8ToString($0)).focus({preventScroll: true}), kCanvas);
+        if (down)
+            EM_ASM(document.querySelector(UTF8ToString($0)).focus({preventScroll : true}), kCanvas);
     }
     post(message, s.window.buttons, at);
     return message != msg::MouseMove;  // no text selection or menu from a press on the canvas
@@ -162,7 +165,8 @@ void listen() {
     emscripten_set_mousemove_callback(kCanvas, nullptr, EM_TRUE, onMouse);
     // No context menu on a right drag.
     EM_ASM(document.querySelector(UTF8ToString($0))
-               .addEventListener("contextmenu", function(e) { e.preventDefault(); }),
+               .addEventListener(
+                   "contextmenu", function(e) { e.preventDefault(); }),
            kCanvas);
 }
 
@@ -259,7 +263,7 @@ Window* createWindow(const char* className, const char* title, int x, int y, int
 
 void showWindow(Window* window) {
     if (window != nullptr && window->alive)
-        EM_ASM(document.querySelector(UTF8ToString($0)).focus({preventScroll: true}), kCanvas);
+        EM_ASM(document.querySelector(UTF8ToString($0)).focus({preventScroll : true}), kCanvas);
 }
 
 void updateWindow(Window*) {

@@ -16,9 +16,9 @@ constexpr const char* kCanvas = "#canvas";
 struct Window {
     WindowProc proc = nullptr;
     bool alive = false;
-    Rect outer;             // screen rectangle a Win32 window of the asked size would have
+    Rect outer;  // screen rectangle a Win32 window of the asked size would have
     Device* device = nullptr;
-    uint32_t buttons = 0;   // MK_ flags of the buttons held, from the messages posted
+    uint32_t buttons = 0;  // MK_ flags of the buttons held, from the messages posted
 };
 
 struct WebState {
@@ -29,7 +29,8 @@ struct WebState {
     // drag), so confining and re-centring it work as on Win32 whether or not
     // the page holds a pointer lock.
     VirtualCursor cursor;
-    bool closeRequested = false;  // frame limit reached or the window closed: close at the next poll
+    bool closeRequested =
+        false;  // frame limit reached or the window closed: close at the next poll
     bool quitPosted = false;
     int quitCode = 0;
     std::deque<Message> queue;

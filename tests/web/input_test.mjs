@@ -143,6 +143,14 @@ try {
     scrolledAtStart === 0 && (await browser.evaluate("scrollY")) === 0);
   t = await ik.key("Enter");
   check("Enter starts the walk", t.reach.active === true);
+
+  // A script that cannot be fetched is reported and the run ends, as natively.
+  await browser.open(`${server.url}/articulated.html?headless=1&script=test/missing.script`);
+  await waitFor(() => browser.evaluate("document.title === 'done'"), 10000, "the run to end");
+  const said = await browser.evaluate("document.getElementById('status').textContent");
+  check("a script the page cannot fetch is reported and ends the run with status 2",
+    /cannot read script/.test(said) && /status 2/.test(said), JSON.stringify(said));
+  browser.errors.splice(0, browser.errors.length, ...browser.errors.filter((e) => !/missing\.script|404/.test(e)));
 } catch (error) {
   check(error.message, false);
 } finally {

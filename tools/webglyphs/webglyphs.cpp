@@ -16,8 +16,8 @@ int main(int argc, char** argv) {
     }
     FontAtlas atlas;
     std::string error;
-    if (!rasteriseFont(kEmbeddedFontFace, kEmbeddedFontHeight, 0, kEmbeddedFontWeight, false,
-                       atlas, error)) {
+    if (!rasteriseFont(kEmbeddedFontFace, kEmbeddedFontHeight, 0, kEmbeddedFontWeight, false, atlas,
+                       error)) {
         std::fprintf(stderr, "webglyphs: %s\n", error.c_str());
         return 1;
     }
@@ -32,19 +32,21 @@ int main(int argc, char** argv) {
                  "const unsigned char kPixels[] = {");
     for (size_t i = 0; i < atlas.pixels.size(); ++i)
         std::fprintf(out, "%s%u,", i % 32 == 0 ? "\n" : "", atlas.pixels[i]);
-    std::fprintf(out, "};\n// present, atlasX, atlasY, width, height, left, top, advance\n"
-                      "const int kGlyphs[256][8] = {");
+    std::fprintf(out,
+                 "};\n// present, atlasX, atlasY, width, height, left, top, advance\n"
+                 "const int kGlyphs[256][8] = {");
     for (const Glyph& g : atlas.glyphs)
         std::fprintf(out, "\n{%d,%d,%d,%d,%d,%d,%d,%d},", g.present ? 1 : 0, g.atlasX, g.atlasY,
                      g.width, g.height, g.left, g.top, g.advance);
-    std::fprintf(out,
-                 "};\n}  // namespace\n\nvoid loadEmbeddedFont(FontAtlas& out) {\n"
-                 "    out.width = %d;\n    out.height = %d;\n    out.ascent = %d;\n"
-                 "    out.descent = %d;\n    out.pixels.assign(kPixels, kPixels + sizeof kPixels);\n"
-                 "    for (int i = 0; i < 256; ++i) {\n        const int* g = kGlyphs[i];\n"
-                 "        out.glyphs[i] = Glyph{g[0] != 0, g[1], g[2], g[3], g[4], g[5], g[6], "
-                 "g[7]};\n    }\n}\n",
-                 atlas.width, atlas.height, atlas.ascent, atlas.descent);
+    std::fprintf(
+        out,
+        "};\n}  // namespace\n\nvoid loadEmbeddedFont(FontAtlas& out) {\n"
+        "    out.width = %d;\n    out.height = %d;\n    out.ascent = %d;\n"
+        "    out.descent = %d;\n    out.pixels.assign(kPixels, kPixels + sizeof kPixels);\n"
+        "    for (int i = 0; i < 256; ++i) {\n        const int* g = kGlyphs[i];\n"
+        "        out.glyphs[i] = Glyph{g[0] != 0, g[1], g[2], g[3], g[4], g[5], g[6], "
+        "g[7]};\n    }\n}\n",
+        atlas.width, atlas.height, atlas.ascent, atlas.descent);
     const bool ok = std::ferror(out) == 0;
     if (std::fclose(out) != 0 || !ok) {
         std::fprintf(stderr, "webglyphs: cannot write '%s'\n", argv[1]);

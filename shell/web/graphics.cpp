@@ -222,6 +222,7 @@ void publishCapture(Device* device, const std::string& path) {
     std::string error;
     if (!writePngRgb(path, w, h, rgba.data(), static_cast<int>(row), error)) {
         std::fprintf(stderr, "capture: %s\n", error.c_str());
+        ++webState().harness.capturesFailed;
         return;
     }
     EM_ASM(

@@ -211,6 +211,10 @@ void configureRun(const RunOptions& options) {
     s.closeRequested = s.harness.frameLimit == 0;
 }
 
+bool finishRun() {
+    return harnessFinish(webState().harness);
+}
+
 void framePresented() {
     WebState& s = webState();
     if (harnessFramePresented(s.harness)) s.closeRequested = true;

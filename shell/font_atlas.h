@@ -2,6 +2,8 @@
 // left-aligned text over it. The Linux backend renders the atlas at run time
 // (shell/sdl_gl/font_raster); the web backend embeds one rendered at build time
 // by tools/webglyphs with the same code, so both draw the same glyph bitmaps.
+// The Windows backend, where D3DX is missing, fills one through GDI
+// (shell/win32_d3d9/glyph_font).
 #pragma once
 
 #include <array>

@@ -1,9 +1,12 @@
 #include "shell/win32_d3d9/glyph_font.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <new>
 #include <vector>
+
+#include "shell/font_atlas.h"
 
 namespace {
 
@@ -15,25 +18,17 @@ struct TextVertex {
 };
 constexpr DWORD kTextFvf = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1;
 
-struct Glyph {
-    bool present = false;
-    int x = 0, y = 0, width = 0, height = 0;  // bitmap in the texture, pixels
-    int left = 0, top = 0;  // bitmap origin from the pen (top: up from the baseline)
-    int advance = 0;
-};
-
 // First and last byte rasterised: the printable part of the ANSI code page.
 constexpr int kFirstByte = 32, kLastByte = 255;
-constexpr int kTextureWidth = 256;
+constexpr int kAtlasWidth = 256;
 
 }  // namespace
 
 struct GlyphFont {
+    FontAtlas atlas;
     IDirect3DTexture9* texture = nullptr;
-    float textureWidth = 0.0f, textureHeight = 0.0f;
-    int ascent = 0, cellHeight = 0;  // pixels
-    Glyph glyphs[256];
-    std::vector<TextVertex> vertices;  // the last text's quads, kept for their capacity
+    std::vector<float> quads;          // the last text's layout, kept for its capacity
+    std::vector<TextVertex> vertices;  // the same as vertices
 };
 
 namespace {
@@ -43,8 +38,9 @@ struct Bitmap {
     std::vector<uint8_t> levels;  // coverage 0..64, rows top to bottom
 };
 
-// Rasterises every glyph of the font GDI matches; false when it matches none.
-bool rasterise(GlyphFont& font, std::vector<Bitmap>& bitmaps, int height, int width, int weight,
+// Rasterises every glyph of the font GDI matches into `bitmaps` and the atlas's
+// glyph metrics; false when GDI matches none.
+bool rasterise(FontAtlas& atlas, std::vector<Bitmap>& bitmaps, int height, int width, int weight,
                bool italic, const char* faceName) {
     HDC dc = CreateCompatibleDC(nullptr);
     if (dc == nullptr) return false;
@@ -57,9 +53,9 @@ bool rasterise(GlyphFont& font, std::vector<Bitmap>& bitmaps, int height, int wi
     }
     const HGDIOBJ previous = SelectObject(dc, gdiFont);
     TEXTMETRICA metrics{};
-    bool found = GetTextMetricsA(dc, &metrics) != 0;
-    font.ascent = metrics.tmAscent;
-    font.cellHeight = metrics.tmHeight;
+    const bool found = GetTextMetricsA(dc, &metrics) != 0;
+    atlas.ascent = metrics.tmAscent;
+    atlas.descent = metrics.tmDescent;
     const MAT2 identity{{0, 1}, {0, 0}, {0, 0}, {0, 1}};
     bitmaps.assign(256, Bitmap{});
     for (int c = kFirstByte; found && c <= kLastByte; ++c) {
@@ -68,7 +64,7 @@ bool rasterise(GlyphFont& font, std::vector<Bitmap>& bitmaps, int height, int wi
                                             nullptr, &identity);
         if (size == GDI_ERROR) continue;
         Bitmap& b = bitmaps[c];
-        Glyph& g = font.glyphs[c];
+        Glyph& g = atlas.glyphs[c];
         if (size > 0) {
             b.levels.resize(size);
             if (GetGlyphOutlineA(dc, static_cast<UINT>(c), GGO_GRAY8_BITMAP, &gm, size,
@@ -77,7 +73,10 @@ bool rasterise(GlyphFont& font, std::vector<Bitmap>& bitmaps, int height, int wi
             g.width = static_cast<int>(gm.gmBlackBoxX);
             g.height = static_cast<int>(gm.gmBlackBoxY);
             b.pitch = (g.width + 3) & ~3;
-            if (static_cast<size_t>(b.pitch) * g.height > b.levels.size()) continue;
+            if (static_cast<size_t>(b.pitch) * g.height > b.levels.size()) {
+                g = Glyph{};
+                continue;
+            }
         }
         g.present = true;
         g.left = gm.gmptGlyphOrigin.x;
@@ -90,55 +89,56 @@ bool rasterise(GlyphFont& font, std::vector<Bitmap>& bitmaps, int height, int wi
     return found;
 }
 
-// Places the glyphs in rows of the texture (one pixel apart); returns the
-// texture height needed, a power of two.
-int pack(GlyphFont& font) {
+// Places the glyphs in rows of the atlas (one pixel apart), a power of two high,
+// and copies their coverage in (0..255).
+void pack(FontAtlas& atlas, const std::vector<Bitmap>& bitmaps) {
     int x = 0, y = 0, rowHeight = 0;
-    for (Glyph& g : font.glyphs) {
+    for (Glyph& g : atlas.glyphs) {
         if (!g.present || g.width == 0) continue;
-        if (x + g.width > kTextureWidth) {
+        if (x + g.width > kAtlasWidth) {
             x = 0;
             y += rowHeight + 1;
             rowHeight = 0;
         }
-        g.x = x;
-        g.y = y;
+        g.atlasX = x;
+        g.atlasY = y;
         x += g.width + 1;
         rowHeight = std::max(rowHeight, g.height);
     }
-    int height = 1;
-    while (height < y + rowHeight) height *= 2;
-    return height;
+    atlas.width = kAtlasWidth;
+    atlas.height = 1;
+    while (atlas.height < y + rowHeight) atlas.height *= 2;
+    atlas.pixels.assign(static_cast<size_t>(atlas.width) * atlas.height, 0);
+    for (size_t c = 0; c < atlas.glyphs.size(); ++c) {
+        const Glyph& g = atlas.glyphs[c];
+        const Bitmap& b = bitmaps[c];
+        for (int row = 0; row < g.height; ++row)
+            for (int column = 0; column < g.width; ++column) {
+                const unsigned level = std::min<unsigned>(b.levels[row * b.pitch + column], 64);
+                atlas
+                    .pixels[static_cast<size_t>(g.atlasY + row) * atlas.width + g.atlasX + column] =
+                    static_cast<uint8_t>((level * 255 + 32) / 64);
+            }
+    }
 }
 
-// White texels whose alpha is the glyph coverage.
-bool fillTexture(IDirect3DDevice9* device, GlyphFont& font, const std::vector<Bitmap>& bitmaps,
-                 int height) {
-    if (FAILED(device->CreateTexture(kTextureWidth, static_cast<UINT>(height), 1, 0,
-                                     D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &font.texture, nullptr)))
+// White texels whose alpha is the atlas's coverage.
+bool makeTexture(IDirect3DDevice9* device, GlyphFont& font) {
+    const FontAtlas& atlas = font.atlas;
+    if (FAILED(device->CreateTexture(static_cast<UINT>(atlas.width),
+                                     static_cast<UINT>(atlas.height), 1, 0, D3DFMT_A8R8G8B8,
+                                     D3DPOOL_MANAGED, &font.texture, nullptr)))
         return false;
     D3DLOCKED_RECT locked{};
     if (FAILED(font.texture->LockRect(0, &locked, nullptr, 0))) return false;
-    for (int y = 0; y < height; ++y) {
+    for (int y = 0; y < atlas.height; ++y) {
         auto* row = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(locked.pBits) +
                                                 static_cast<ptrdiff_t>(y) * locked.Pitch);
-        std::fill(row, row + kTextureWidth, 0x00FFFFFFu);
-    }
-    for (int c = 0; c < 256; ++c) {
-        const Glyph& g = font.glyphs[c];
-        const Bitmap& b = bitmaps[c];
-        for (int y = 0; y < g.height; ++y) {
-            auto* row = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(locked.pBits) +
-                                                    static_cast<ptrdiff_t>(g.y + y) * locked.Pitch);
-            for (int x = 0; x < g.width; ++x) {
-                const uint32_t level = std::min<uint32_t>(b.levels[y * b.pitch + x], 64);
-                row[g.x + x] = (level * 255 + 32) / 64 << 24 | 0x00FFFFFFu;
-            }
-        }
+        const uint8_t* coverage = &atlas.pixels[static_cast<size_t>(y) * atlas.width];
+        for (int x = 0; x < atlas.width; ++x)
+            row[x] = static_cast<uint32_t>(coverage[x]) << 24 | 0x00FFFFFFu;
     }
     font.texture->UnlockRect(0);
-    font.textureWidth = kTextureWidth;
-    font.textureHeight = static_cast<float>(height);
     return true;
 }
 
@@ -150,8 +150,12 @@ GlyphFont* createGlyphFont(IDirect3DDevice9* device, int height, int width, int 
     GlyphFont* font = new (std::nothrow) GlyphFont;
     if (font == nullptr) return nullptr;
     std::vector<Bitmap> bitmaps;
-    if (!rasterise(*font, bitmaps, height, width, weight, italic, faceName) ||
-        !fillTexture(device, *font, bitmaps, pack(*font))) {
+    if (!rasterise(font->atlas, bitmaps, height, width, weight, italic, faceName)) {
+        releaseGlyphFont(font);
+        return nullptr;
+    }
+    pack(font->atlas, bitmaps);
+    if (!makeTexture(device, *font)) {
         releaseGlyphFont(font);
         return nullptr;
     }
@@ -161,38 +165,16 @@ GlyphFont* createGlyphFont(IDirect3DDevice9* device, int height, int width, int 
 int drawGlyphText(GlyphFont& font, const char* text, int length, int left, int top, uint32_t argb) {
     if (text == nullptr || font.texture == nullptr) return 0;
     const size_t count = length < 0 ? std::strlen(text) : static_cast<size_t>(length);
+    font.quads.clear();
+    const int drawn = layoutText(font.atlas, text, count, left, top, font.quads);
+    if (font.quads.empty()) return drawn;
+    // Texel centres on pixel centres: Direct3D 9 puts pixel centres on whole
+    // numbers, so each corner goes half a pixel up and left.
     font.vertices.clear();
-    int penX = left, cellTop = top, lines = 1;
-    for (size_t i = 0; i < count; ++i) {
-        const auto byte = static_cast<uint8_t>(text[i]);
-        if (byte == '\n') {
-            penX = left;
-            cellTop += font.cellHeight;
-            ++lines;
-            continue;
-        }
-        const Glyph& g = font.glyphs[byte];
-        if (!g.present) continue;
-        if (g.width > 0) {
-            // Texel centres on pixel centres: Direct3D 9 puts pixel centres on whole
-            // numbers, so each corner goes half a pixel up and left.
-            const float x0 = static_cast<float>(penX + g.left) - 0.5f;
-            const float y0 = static_cast<float>(cellTop + font.ascent - g.top) - 0.5f;
-            const float x1 = x0 + static_cast<float>(g.width);
-            const float y1 = y0 + static_cast<float>(g.height);
-            const float u0 = static_cast<float>(g.x) / font.textureWidth;
-            const float v0 = static_cast<float>(g.y) / font.textureHeight;
-            const float u1 = static_cast<float>(g.x + g.width) / font.textureWidth;
-            const float v1 = static_cast<float>(g.y + g.height) / font.textureHeight;
-            const TextVertex corners[6] = {
-                {x0, y0, 0, 1, argb, u0, v0}, {x1, y0, 0, 1, argb, u1, v0},
-                {x1, y1, 0, 1, argb, u1, v1}, {x0, y0, 0, 1, argb, u0, v0},
-                {x1, y1, 0, 1, argb, u1, v1}, {x0, y1, 0, 1, argb, u0, v1}};
-            font.vertices.insert(font.vertices.end(), corners, corners + 6);
-        }
-        penX += g.advance;
+    for (size_t i = 0; i + 4 <= font.quads.size(); i += 4) {
+        const float* q = &font.quads[i];
+        font.vertices.push_back({q[0] - 0.5f, q[1] - 0.5f, 0.0f, 1.0f, argb, q[2], q[3]});
     }
-    if (font.vertices.empty()) return lines * font.cellHeight;
 
     IDirect3DDevice9* device = nullptr;
     if (FAILED(font.texture->GetDevice(&device))) return 0;
@@ -210,7 +192,8 @@ int drawGlyphText(GlyphFont& font, const char* text, int length, int left, int t
     device->GetTextureStageState(0, D3DTSS_ALPHAARG2, &alphaArg2);
 
     // Colour: texture (white) times the text colour; alpha: coverage times the
-    // colour's alpha, blended over what is drawn.
+    // colour's alpha, blended over what is drawn. The colour stage and the
+    // sampler are set to their defaults, which the lines never change.
     device->SetTexture(0, font.texture);
     device->SetFVF(kTextFvf);
     device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
@@ -237,7 +220,7 @@ int drawGlyphText(GlyphFont& font, const char* text, int length, int left, int t
     device->SetTextureStageState(0, D3DTSS_ALPHAARG1, alphaArg1);
     device->SetTextureStageState(0, D3DTSS_ALPHAARG2, alphaArg2);
     device->Release();
-    return lines * font.cellHeight;
+    return drawn;
 }
 
 void releaseGlyphFont(GlyphFont* font) {

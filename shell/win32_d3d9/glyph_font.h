@@ -1,10 +1,11 @@
 // Screen text without D3DX: the glyphs of a font, rasterised once by the
-// system's font engine (GDI, the same glyphs D3DX's font would draw) into one
-// texture, and drawn as textured quads in pixel coordinates.
+// system's font engine (GDI, the same glyphs D3DX's font would draw) into a
+// glyph atlas (shell/font_atlas.h) held in one texture, and drawn as textured
+// quads in pixel coordinates.
 //
 // Only what the programs ask of a font is done: single-byte text in the ANSI
-// code page, laid out as DrawText lays out left-aligned text at the top of its
-// rectangle (no clipping; a line feed starts a new line one text cell below).
+// code page, laid out by layoutText as DrawText lays out left-aligned text at
+// the top of its rectangle (no clipping; a line feed starts a new text cell).
 #pragma once
 
 #ifndef NOMINMAX

@@ -83,6 +83,9 @@ EM_BOOL onKeyDown(int, const EmscriptenKeyboardEvent* e, void*) {
     return !(e->ctrlKey || e->metaKey || e->altKey);
 }
 
+// Set by the canvas's release handler, read by the document's (below).
+bool releaseTakenByCanvas = false;
+
 // Canvas pixels per CSS pixel (the canvas may be shown at another size).
 void canvasScale(double& sx, double& sy) {
     double cssW = 0, cssH = 0;
@@ -127,9 +130,29 @@ EM_BOOL onMouse(int type, const EmscriptenMouseEvent* e, void*) {
         }
         if (down)
             EM_ASM(document.querySelector(UTF8ToString($0)).focus({preventScroll : true}), kCanvas);
+        releaseTakenByCanvas = !down;
     }
     post(message, s.window.buttons, at);
     return message != msg::MouseMove;  // no text selection or menu from a press on the canvas
+}
+
+// A button released off the canvas (the pointer left it during a drag that the
+// browser did not lock to the canvas) still ends the drag, as the confined
+// cursor of a real window never lets it go unseen. It bubbles to the document
+// after the canvas's own handler, which marks the releases it took.
+
+EM_BOOL onMouseUpAnywhere(int, const EmscriptenMouseEvent* e, void*) {
+    WebState& s = webState();
+    const bool taken = releaseTakenByCanvas;
+    releaseTakenByCanvas = false;
+    const uintptr_t flag = e->button == 0 ? kMkLButton : e->button == 2 ? kMkRButton : 0;
+    if (taken || !s.window.alive || (s.window.buttons & flag) == 0) return EM_FALSE;
+    s.window.buttons &= ~flag;
+    int ox = 0, oy = 0;
+    clientOrigin(ox, oy);
+    post(flag == kMkLButton ? msg::LButtonUp : msg::RButtonUp, s.window.buttons,
+         packMousePosition(s.cursor.x - ox, s.cursor.y - oy));
+    return EM_FALSE;
 }
 
 // Scripted input becomes the message the window would get; mouse events also
@@ -163,6 +186,8 @@ void listen() {
     emscripten_set_mousedown_callback(kCanvas, nullptr, EM_TRUE, onMouse);
     emscripten_set_mouseup_callback(kCanvas, nullptr, EM_TRUE, onMouse);
     emscripten_set_mousemove_callback(kCanvas, nullptr, EM_TRUE, onMouse);
+    emscripten_set_mouseup_callback(EMSCRIPTEN_EVENT_TARGET_DOCUMENT, nullptr, EM_FALSE,
+                                    onMouseUpAnywhere);
     // No context menu on a right drag.
     EM_ASM(document.querySelector(UTF8ToString($0))
                .addEventListener(
@@ -175,6 +200,7 @@ void unlisten() {
     emscripten_set_mousedown_callback(kCanvas, nullptr, EM_TRUE, nullptr);
     emscripten_set_mouseup_callback(kCanvas, nullptr, EM_TRUE, nullptr);
     emscripten_set_mousemove_callback(kCanvas, nullptr, EM_TRUE, nullptr);
+    emscripten_set_mouseup_callback(EMSCRIPTEN_EVENT_TARGET_DOCUMENT, nullptr, EM_FALSE, nullptr);
 }
 
 // As DestroyWindow: the window procedure gets Destroy while the window still

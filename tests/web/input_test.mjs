@@ -122,6 +122,25 @@ try {
     `distance ${distance.toFixed(3)}`);
   check("the zoom keeps the direction", Math.abs(Math.atan2(-t.eye[1], -t.eye[0]) - angle) < 1e-4);
   check("no context menu opens on a right drag", (await browser.evaluate("window.menuPrevented")) === true);
+
+  // A left drag released off the canvas (where no pointer lock holds it) ends
+  // there: moving on over the canvas changes nothing.
+  await a.mouse("mouseMoved", 200, 230);
+  await a.settle();
+  await a.mouse("mousePressed", 200, 230, "left");
+  await a.settle();
+  const locked = await browser.evaluate("document.pointerLockElement !== null");
+  await a.mouse("mouseMoved", 560, 230, "left");
+  await a.settle();
+  await a.mouse("mouseReleased", 560, 230, "left");
+  await a.settle();
+  const before = await a.last();
+  await a.mouse("mouseMoved", 100, 230);
+  await a.mouse("mouseMoved", 300, 100);
+  await a.settle();
+  t = await a.last();
+  check("a drag released off the canvas ends", t.eye.every((v, i) => v === before.eye[i]),
+    `pointer ${locked ? "" : "not "}locked; eye ${before.eye} then ${t.eye}`);
   await a.key("Escape").catch(() => {});
   await waitFor(() => browser.evaluate("document.title === 'done'"), 10000, "the run to end");
   check("Escape ends the program", true);

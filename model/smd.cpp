@@ -131,7 +131,7 @@ private:
     bool skipComments();
     bool word(Token& t);
     bool numbers(float* values, int count);
-    bool slowNumber(float& value);
+    bool number(float& value);
     bool integer(int32_t& value);
     bool boneName(Token& name);
 
@@ -141,15 +141,6 @@ private:
     bool readTriangles();
     bool readCorner(MeshVertex& corner);
     void skipWeightLinks(const char* cornerBegin);
-
-    // The lines exporters write, read without the general token steps: fields
-    // one space apart, numbers with six decimals, a line end after the last
-    // field. A line is taken only where the general steps would read it the
-    // same way without a note; anything else is left to them.
-    static constexpr ptrdiff_t kLineRoom = 128;  // text a line may look at
-    static bool lineIndex(const char*& p, uint32_t& value);
-    static bool sixDecimalFields(const char*& p, float* values, int count);
-    void keyLines(Frame& frame);
 
     // Once kSample items of a section are read, reserves room for as many more
     // as the rest of the text would hold at the same rate (plus a tenth): one
@@ -218,41 +209,25 @@ bool Parser::word(Token& t) {
     return true;
 }
 
-// Reads `count` numbers; the common shapes take the inline fast path.
+// Reads `count` numbers: the usual shape inline, anything else (and values
+// beyond the model range, to report them) through number().
 bool Parser::numbers(float* values, int count) {
-    const char* p = p_;  // kept in a register across the loop
     for (int i = 0; i < count; ++i) {
-        while (p < end_ && isBlank(*p)) ++p;
-        if (end_ - p >= 24) {
-            // The usual shape, always within +-1e9.
-            const bool negative = *p == '-';
-            if (const char* after =
-                    smd_detail::parseSixDecimals(p + negative, negative, values[i])) {
-                p = after + (i + 1 < count);
-                continue;
-            }
+        if (!skip()) return false;
+        const char* after = smd_detail::plainDecimal(p_, end_, values[i]);
+        if (after && std::fabs(values[i]) <= kMaxMagnitude) {
+            p_ = after;
+        } else if (!number(values[i])) {
+            return false;
         }
-        if (p < end_ && *p != '/')
-            if (const char* after = smd_detail::parseFloatFast(p, end_, values[i]))
-                if (std::fabs(values[i]) <= kMaxMagnitude) {
-                    // What follows a number is a blank; the last one stays unread
-                    // (the caller looks at the rest of the line).
-                    p = after + (after < end_ && i + 1 < count);
-                    continue;
-                }
-        p_ = p;
-        if (!skip() || !slowNumber(values[i])) return false;
-        p = p_;
     }
-    p_ = p;
     return true;
 }
 
-bool Parser::slowNumber(float& value) {
+bool Parser::number(float& value) {
     const char* begin = p_;
     const char* tokenEnd = p_;
-    while (tokenEnd < end_ && !isBlank(*tokenEnd)) ++tokenEnd;
-    switch (parseSmdFloat(begin, tokenEnd, value)) {
+    switch (parseSmdFloat(begin, end_, value, tokenEnd)) {
         case NumberParse::Ok:
             if (std::fabs(value) > kMaxMagnitude) {
                 value = 0.0f;
@@ -275,19 +250,6 @@ bool Parser::slowNumber(float& value) {
 bool Parser::integer(int32_t& value) {
     if (!skip()) return false;
     const char* begin = p_;
-    const char* q = p_;
-    bool negative = false;
-    if (*q == '-' || *q == '+') negative = *q++ == '-';
-    const char* digits = q;
-    uint32_t v = 0;
-    while (q < end_ && static_cast<unsigned>(*q - '0') < 10u && q - digits < 9)
-        v = v * 10 + static_cast<unsigned>(*q++ - '0');
-    if (q > digits && (q == end_ || isBlank(*q))) {
-        value = negative ? -static_cast<int32_t>(v) : static_cast<int32_t>(v);
-        p_ = q;
-        return true;
-    }
-    // Long, signed oddly or not an integer at all.
     const char* tokenEnd = p_;
     while (tokenEnd < end_ && !isBlank(*tokenEnd)) ++tokenEnd;
     if (parseSmdInt(begin, tokenEnd, value) == NumberParse::Ok) {
@@ -297,7 +259,8 @@ bool Parser::integer(int32_t& value) {
     // Some writers print every number with a fraction ("-1.000000"); a whole
     // value is taken as the integer it denotes.
     float f = 0.0f;
-    if (parseSmdFloat(begin, tokenEnd, f) == NumberParse::Ok && f == std::floor(f) &&
+    const char* floatEnd = nullptr;
+    if (parseSmdFloat(begin, tokenEnd, f, floatEnd) == NumberParse::Ok && f == std::floor(f) &&
         std::fabs(f) < 2147483648.0f) {
         note(kIntegerAsFloat, begin);
         value = static_cast<int32_t>(f);
@@ -443,7 +406,6 @@ bool Parser::readSkeleton() {
                 float v[6];
                 if (!numbers(v, 6)) return false;
                 frame.push_back(BoneKey{v[0], v[1], v[2], v[3], v[4], v[5]});
-                keyLines(frame);
                 if (!word(w)) return false;
                 if (isTime(w)) break;
             }
@@ -484,8 +446,9 @@ void Parser::skipWeightLinks(const char* cornerBegin) {
         if (seen >= 2 * int64_t{count}) return;
         int32_t bone;
         float weight;
+        const char* weightEnd = nullptr;
         const bool ok = (seen % 2 == 0) ? parseSmdInt(t, q, bone) == NumberParse::Ok
-                                        : parseSmdFloat(t, q, weight) == NumberParse::Ok;
+                                        : parseSmdFloat(t, q, weight, weightEnd) == NumberParse::Ok;
         if (!ok) return;
         ++seen;
     }
@@ -494,66 +457,7 @@ void Parser::skipWeightLinks(const char* cornerBegin) {
     p_ = q;
 }
 
-// From a line end: the next line's first field, when it is one to seven digits
-// followed by a space. Leaves `p` at that space. Needs kLineRoom bytes of text.
-bool Parser::lineIndex(const char*& p, uint32_t& value) {
-    const char* q = p;
-    if (*q == '\r') ++q;
-    if (*q != '\n') return false;
-    ++q;
-    const uint64_t head = smd_detail::loadEight(q);
-    const unsigned digits = smd_detail::leadingDigits(head);
-    if (digits == 0 || digits > 7 || q[digits] != ' ') return false;
-    value = static_cast<uint32_t>(smd_detail::digitsValue(head, digits));
-    p = q + digits;
-    return true;
-}
-
-// From the space after a line's first field: `count` fields of one space and a
-// number with six decimals, then the line end ("\n" or "\r\n"). Leaves `p` at
-// the line end. Needs kLineRoom bytes of text.
-bool Parser::sixDecimalFields(const char*& p, float* values, int count) {
-    const char* q = p;
-    for (int i = 0; i < count; ++i) {
-        if (*q != ' ') return false;
-        const bool negative = q[1] == '-';
-        q = smd_detail::parseSixDecimals(q + 1 + negative, negative, values[i]);
-        if (!q) return false;
-    }
-    if (*q != '\n' && (*q != '\r' || q[1] != '\n')) return false;
-    p = q;
-    return true;
-}
-
-// After a key: the keys that follow in the usual shape, each numbered in order.
-void Parser::keyLines(Frame& frame) {
-    const char* p = p_;
-    while (end_ - p >= kLineRoom) {
-        const char* q = p;
-        uint32_t index;
-        float v[6];
-        if (!lineIndex(q, index) || index != frame.size() || !sixDecimalFields(q, v, 6)) break;
-        frame.push_back(BoneKey{v[0], v[1], v[2], v[3], v[4], v[5]});
-        p = q;
-    }
-    p_ = p;
-}
-
 bool Parser::readCorner(MeshVertex& c) {
-    if (end_ - p_ >= kLineRoom) {
-        // The usual corner line: bone, position, normal and texture coordinates.
-        const char* q = p_;
-        uint32_t bone;
-        float v[8];
-        if (lineIndex(q, bone) && sixDecimalFields(q, v, 8)) {
-            c.bone = static_cast<int32_t>(bone);
-            c.px = v[0], c.py = v[1], c.pz = v[2];
-            c.nx = v[3], c.ny = v[4], c.nz = v[5];
-            c.u = v[6], c.v = v[7];
-            p_ = q;
-            return true;
-        }
-    }
     if (!integer(c.bone)) return false;
     const char* cornerBegin = p_ - 1;
     while (cornerBegin > base_ && !isBlank(cornerBegin[-1])) --cornerBegin;
@@ -807,14 +711,11 @@ SmdLoadResult loadSmdFromMemory(Model& model, std::string_view text) {
 
 SmdLoadResult loadSmd(Model& model, const char* fileName) {
     if (!fileName) return cannotOpen("no file name");
-    FileText file;
     std::string error;
-    if (!file.open(fileName, error)) return cannotOpen(error);
-    Model read;
-    SmdLoadResult result = parseInto(read, file.text());
-    if (file.shrank()) return cannotOpen("the file was cut short while it was being read");
-    model = std::move(read);
-    return result;
+    FileHandle file = openRegularFile(fileName, error);
+    std::string text;
+    if (!file || !readFileText(file.get(), text, error)) return cannotOpen(error);
+    return parseInto(model, text);
 }
 
 std::string describeSmdLoad(const char* fileName, const SmdLoadResult& result) {

@@ -17,10 +17,8 @@
 //   - otherwise the model is replaced by what was read, then checked and
 //     repaired as below, so every model handed out is safe to evaluate.
 // Every outcome and every problem found on the way is described in the returned
-// SmdLoadResult; the reader itself prints nothing. loadSmd takes in the whole
-// file first (model/file_text.h: files of 1 MB or more are mapped, smaller ones
-// read into a buffer kept for the next load on the same thread); a mapped file
-// cut short by another process while it is read gives CannotOpen.
+// SmdLoadResult; the reader itself prints nothing. loadSmd reads the whole file
+// into memory first (model/file_text.h).
 //
 // Stopping early (status Malformed). Reading stops at the first of: the end of
 // the text inside a section (no closing `end`), a token that is not a number
@@ -79,8 +77,7 @@
 enum class SmdStatus {
     Loaded,          // read as written (warnings may still be listed)
     Repaired,        // read, but inconsistencies were repaired (listed as problems)
-    CannotOpen,      // missing, unreadable, not a regular file, or cut short while read:
-                     // model unchanged
+    CannotOpen,      // missing, unreadable or not a regular file: model unchanged
     WrongFirstLine,  // not an SMD file of version 1: model left empty
     Malformed,       // reading stopped at a syntax error: what was read before is kept
 };

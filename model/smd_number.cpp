@@ -6,23 +6,25 @@
 #include <limits>
 #include <system_error>
 
-NumberParse parseSmdFloat(const char* first, const char* last, float& out) {
-    float value = 0.0f;
-    if (smd_detail::parseFloatFast(first, last, value) == last) {
-        out = value;
+NumberParse parseSmdFloat(const char* first, const char* last, float& out, const char*& tokenEnd) {
+    if (const char* end = smd_detail::plainDecimal(first, last, out)) {
+        tokenEnd = end;
         return NumberParse::Ok;
     }
-    // The general path: correctly rounded for any length. A leading '+' is
-    // accepted by stream input but not by from_chars-style parsers.
-    const char* p = first;
-    if (p < last && *p == '+') {
-        ++p;
-        if (p == last || *p == '+' || *p == '-') return NumberParse::Invalid;
+    // Correctly rounded for any length. A leading '+' is accepted by stream
+    // input but not by from_chars-style parsers. Only decimal text: "nan" and
+    // "inf" are recognised (to report them as non-finite) but hexadecimal and
+    // other forms are not numbers here.
+    const bool plus = first < last && *first == '+';
+    const char* p = first + plus;
+    float value = 0.0f;
+    const auto result = fast_float::from_chars(p, last, value, fast_float::chars_format::general);
+    tokenEnd = result.ptr;
+    if (result.ec != std::errc() || (plus && *p == '-') ||
+        (tokenEnd < last && !smd_detail::isBlank(*tokenEnd))) {
+        while (tokenEnd < last && !smd_detail::isBlank(*tokenEnd)) ++tokenEnd;
+        return NumberParse::Invalid;
     }
-    // Only decimal text: "nan" and "inf" are recognised (to report them as
-    // non-finite) but hexadecimal and other forms are not numbers here.
-    auto result = fast_float::from_chars(p, last, value, fast_float::chars_format::general);
-    if (result.ec != std::errc() || result.ptr != last) return NumberParse::Invalid;
     if (!std::isfinite(value)) {
         out = 0.0f;
         return NumberParse::NotFinite;

@@ -6,7 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh windows
-cmake -S . -B build-windows -G Ninja \
+cmake -S . -B build-windows -G Ninja -DARTIC_WERROR=ON \
     -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64.cmake" \
     -DARTIC_BUILD_TESTS=OFF -DARTIC_BUILD_BENCH=OFF -DARTIC_BUILD_FUZZ=OFF "$@" >/dev/null
 cmake --build build-windows -j2

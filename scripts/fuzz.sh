@@ -15,7 +15,7 @@ seconds="${1:-20}"
 shift || true
 scripts/setup.sh fuzz
 
-cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug -DARTIC_WERROR=ON \
     -DCMAKE_CXX_COMPILER=clang++-14 -DCMAKE_C_COMPILER=clang-14 \
     -DCMAKE_CXX_FLAGS="-O1 -g -fno-omit-frame-pointer" \
     -DARTIC_BUILD_FUZZ=ON -DARTIC_BUILD_APPS=OFF -DARTIC_BUILD_TESTS=OFF \

@@ -1,9 +1,16 @@
 #!/usr/bin/env bash
-# Sets everything up, builds, and runs PROGRAM (articulated, pathmove, ikreach,
-# smdinfo) from data/ with the given options. `scripts/run.sh web [PORT]` builds
-# the web site instead and serves it on 127.0.0.1 (port 8000 by default).
+# Sets everything up, builds PROGRAM (articulated, pathmove, ikreach, smdinfo) into
+# build/ and runs it with the given options from the caller's folder, so the files it
+# writes (--capture, --trace) land there. The programs read the project's data/
+# unless --data is given. Without a display a program runs headless for three
+# seconds and leaves its last frame in ./PROGRAM.png.
+#   scripts/run.sh PROGRAM [OPTIONS...]
+# `scripts/run.sh web [PORT]` builds the web site instead and serves it on
+# 127.0.0.1 (port 8000 by default).
+# ARTIC_BUILD_DIR names another build folder (default: build/ of the project).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
+build="${ARTIC_BUILD_DIR:-$root/build}"
 [ $# -ge 1 ] || { echo "usage: scripts/run.sh PROGRAM [OPTIONS...]" >&2; exit 2; }
 program="$1"; shift
 if [ "$program" = web ]; then
@@ -12,9 +19,69 @@ if [ "$program" = web ]; then
     echo "run.sh: serving build-web/site at http://127.0.0.1:$port/ (Ctrl+C stops)"
     exec python3 -m http.server "$port" --bind 127.0.0.1 --directory "$root/build-web/site"
 fi
+case "$program" in
+    articulated | pathmove | ikreach | smdinfo) ;;
+    *) echo "run.sh: no program '$program' (articulated, pathmove, ikreach, smdinfo or web)" >&2; exit 2 ;;
+esac
+
 "$root/scripts/setup.sh"
-"$root/scripts/build.sh" >/dev/null
-[ -x "$root/build/bin/$program" ] || { echo "run.sh: no program '$program' in build/bin" >&2; exit 2; }
-cd "$root/data"
-if [ "$program" = smdinfo ] && [ $# -eq 0 ]; then set -- *.smd; fi
-exec "$root/build/bin/$program" "$@"
+if [ ! -f "$build/CMakeCache.txt" ]; then
+    echo "run.sh: building $program into $build (the first build takes a few minutes)" >&2
+    cmake -S "$root" -B "$build" -G Ninja >/dev/null
+fi
+# Only the program itself; ninja prints a line per step (none when all is built).
+cmake --build "$build" --target "$program" | { grep -v '^ninja: no work to do\.$' || true; } >&2
+exe="$build/bin/$program"
+
+if [ "$program" = smdinfo ]; then
+    if [ $# -eq 0 ]; then
+        cd "$root/data"
+        set -- *.smd
+    fi
+    exec "$exe" "$@"
+fi
+
+given() {  # is option $1 among the arguments (as "$1 VALUE" or "$1=VALUE")?
+    local option="$1" a
+    shift
+    for a in "$@"; do
+        case "$a" in "$option" | "$option"=*) return 0 ;; esac
+    done
+    return 1
+}
+given --data "$@" || set -- --data "$root/data" "$@"
+if given --headless "$@" || given --help "$@" || given -h "$@" || given --version "$@"; then
+    exec "$exe" "$@"
+fi
+
+# No display: three seconds of the program's virtual clock (16 ms a frame) without
+# a window, and its last frame as a picture.
+headless() {
+    local extra=(--headless) picture=""
+    given --frames "$@" || given --script "$@" || extra+=(--frames 188)
+    given --capture "$@" || { picture="$program.png"; extra+=(--capture "$picture"); }
+    local status=0
+    "$exe" "$@" "${extra[@]}" || status=$?
+    if [ -n "$picture" ] && [ -f "$picture" ]; then
+        echo "No display here, so $program ran for three seconds without a window and saved" \
+             "its last frame as $PWD/$picture; on a desktop, the same command opens the window."
+    fi
+    return $status
+}
+if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+    headless "$@"
+    exit
+fi
+
+# A display is named; if the window cannot open there after all, as headless. The
+# program's stderr is shown as it comes and kept to see why it stopped.
+log="$(mktemp)"
+trap 'rm -f "$log"' EXIT
+status=0
+"$exe" "$@" 2> >(tee "$log" >&2) || status=$?
+wait  # for tee
+if [ $status -eq 1 ] && grep -q 'cannot open a window' "$log"; then
+    headless "$@"
+    exit
+fi
+exit $status

@@ -19,6 +19,7 @@ for group in "$@"; do
         package) packages+=(dpkg-dev mmdebstrap binutils-mingw-w64-x86-64) ;;
         web) packages+=(emscripten chromium)
              command -v node >/dev/null || packages+=(nodejs) ;;
+        fresh) packages+=(mmdebstrap) ;;
         *) echo "setup.sh: unknown group '$group'" >&2; exit 2 ;;
     esac
 done

@@ -70,6 +70,19 @@ bool startVideo(std::string& error) {
     SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
     if (runHeadless())
         SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, "offscreen", SDL_HINT_OVERRIDE);
+#if defined(__unix__) && !defined(__APPLE__)
+    // Outside a Wayland session only X11 can give a window. Letting SDL probe Wayland
+    // anyway makes libwayland print an XDG_RUNTIME_DIR complaint nobody can act on.
+    // An SDL_VIDEODRIVER of the user's is left to SDL.
+    if (!runHeadless() && std::getenv("SDL_VIDEODRIVER") == nullptr &&
+        std::getenv("WAYLAND_DISPLAY") == nullptr && std::getenv("WAYLAND_SOCKET") == nullptr) {
+        if (std::getenv("DISPLAY") == nullptr) {
+            error = "no display (neither DISPLAY nor WAYLAND_DISPLAY is set)";
+            return false;
+        }
+        SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
+    }
+#endif
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
         error = SDL_GetError();
         return false;

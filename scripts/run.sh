@@ -55,21 +55,22 @@ if given --headless "$@" || given --help "$@" || given -h "$@" || given --versio
 fi
 
 # No display: three seconds of the program's virtual clock (16 ms a frame) without
-# a window, and its last frame as a picture.
+# a window, and its last frame as a picture. $1 says why, the rest are the options.
 headless() {
-    local extra=(--headless) picture=""
+    local why="$1" extra=(--headless) picture=""
+    shift
     given --frames "$@" || given --script "$@" || extra+=(--frames 188)
     given --capture "$@" || { picture="$program.png"; extra+=(--capture "$picture"); }
     local status=0
     "$exe" "$@" "${extra[@]}" || status=$?
     if [ -n "$picture" ] && [ -f "$picture" ]; then
-        echo "No display here, so $program ran for three seconds without a window and saved" \
+        echo "$why, so $program ran for three seconds without a window and saved" \
              "its last frame as $PWD/$picture; on a desktop, the same command opens the window."
     fi
     return $status
 }
 if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
-    headless "$@"
+    headless "No display here" "$@"
     exit
 fi
 
@@ -81,7 +82,7 @@ status=0
 "$exe" "$@" 2> >(tee "$log" >&2) || status=$?
 wait  # for tee
 if [ $status -eq 1 ] && grep -q 'cannot open a window' "$log"; then
-    headless "$@"
+    headless "The window could not open" "$@"
     exit
 fi
 exit $status

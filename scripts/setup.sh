@@ -37,4 +37,7 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 echo "setup.sh: installing ${missing[*]}" >&2
 $sudo apt-get -o DPkg::Lock::Timeout=600 update -qq
-DEBIAN_FRONTEND=noninteractive $sudo apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+# apt's own errors pass; debconf's note of a system without apt-utils does not.
+DEBIAN_FRONTEND=noninteractive $sudo apt-get -o DPkg::Lock::Timeout=600 install -y -qq \
+    --no-install-recommends "${missing[@]}" 2>&1 >/dev/null |
+    { grep -v '^debconf: delaying package configuration' >&2 || true; }

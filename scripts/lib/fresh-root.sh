@@ -54,12 +54,17 @@ in_root() {
         /bin/bash -c "cd && $1"
 }
 
-# Unmounts whatever is mounted below DIR (deepest first), then deletes DIR. Never
-# deletes through a mount that would not go: the files below it are the host's.
+# Ends the processes still running inside DIR (a server a test left behind would
+# keep its mounts busy), unmounts whatever is mounted below DIR (deepest first),
+# then deletes DIR. Never deletes through a mount that would not go: the files
+# below it are the host's.
 remove_root() {
-    local dir="$1" m
+    local dir="$1" m p
     [ -n "$dir" ] && [ -d "$dir" ] || return 0
     dir="$(realpath "$dir")"
+    for p in /proc/[0-9]*; do
+        [ "$(readlink "$p/root" 2>/dev/null)" = "$dir" ] && kill -KILL "${p#/proc/}" 2>/dev/null
+    done
     for m in $(findmnt -rn -o TARGET | grep -E "^$dir(/|$)" | sort -r); do
         umount "$m" 2>/dev/null || umount -l "$m" || true
     done

@@ -23,12 +23,12 @@ scripts/setup.sh web
 export NODE_PATH=/usr/share/nodejs
 
 # The native build: the glyph tool (and, for the tests, the programs to compare with).
-cmake -S . -B build -G Ninja -DARTIC_WEB_SITE="$([ $test = 1 ] && echo "$root/build-web/site")" >/dev/null
+cmake -S . -B build -G Ninja -DARTIC_WERROR=ON -DARTIC_WEB_SITE="$([ $test = 1 ] && echo "$root/build-web/site")" >/dev/null
 cmake --build build --target webglyphs
 mkdir -p build-web
 build/bin/webglyphs build-web/embedded_font.cpp
 
-emcmake cmake -S . -B build-web -G Ninja -DCMAKE_BUILD_TYPE=Release -DARTIC_BUILD_TESTS=OFF \
+emcmake cmake -S . -B build-web -G Ninja -DCMAKE_BUILD_TYPE=Release -DARTIC_WERROR=ON -DARTIC_BUILD_TESTS=OFF \
     -DARTIC_BUILD_BENCH=OFF -DARTIC_WEB_GLYPHS="$root/build-web/embedded_font.cpp" >/dev/null
 cmake --build build-web --target articulated pathmove ikreach
 echo "web.sh: site in build-web/site:"

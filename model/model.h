@@ -45,3 +45,17 @@ struct Model {
     std::vector<Triangle> triangles;  // file order
     std::vector<Frame> frames;        // file order; the position is the frame number
 };
+
+// The bone at the end of the longest chain (a bone, its parent and so on up to
+// a root) and that chain's links (its bones below the root); bone -1 without
+// bones. A parent outside the model ends a chain like a root, and a cycle is
+// cut where it closes.
+struct DeepestBone {
+    int32_t bone = -1;
+    uint32_t links = 0;
+};
+DeepestBone deepestBone(const Model& model);
+
+// Why drawing the model shows nothing ("no bones", "no frames", "every bone is
+// a root"), or nullptr when it shows something.
+const char* nothingToDraw(const Model& model);

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -20,7 +22,7 @@ constexpr size_t kMaxWord = 999;  // longest word, bone name or first line
 constexpr size_t kBoneNameMax = sizeof(Bone::name) - 1;
 constexpr size_t kMaterialMax = sizeof(Triangle::material) - 1;
 constexpr size_t kNoPlace = static_cast<size_t>(-1);
-constexpr uint32_t kListedPerKind = 20;  // repairs listed one by one, then summed up
+constexpr uint32_t kListedPerKind = 5;  // repairs listed one by one, then summed up
 // Largest magnitude a number may have. Beyond it no real model lies, and the
 // bound keeps every later sum of a chain's offsets, its squared lengths and the
 // drawing transforms far inside the float range, so nothing derived from a
@@ -34,6 +36,7 @@ enum Oddity : int {
     kWeightLinks,
     kNodeIndex,
     kKeyIndex,
+    kKeysByIndex,
     kQuote,
     kNameLineBreak,
     kIntegerAsFloat,
@@ -156,10 +159,14 @@ private:
     static constexpr size_t kSample = 16;
 
     void checkIndexWord(const Token& t, size_t position, Oddity oddity);
+    void keyIndexWord(const Token& t, size_t frame, size_t position);
+    struct KeyIndexWords;
+    bool placeKeysByIndex(const KeyIndexWords& words, std::vector<size_t>& placedIn);
     void endOfText(const char* section);
     void fail(const char* at, std::string message);
-    void note(Oddity oddity, const char* at) {
-        if (tally_[oddity]++ == 0) first_[oddity] = static_cast<size_t>(at - base_);
+    void note(Oddity oddity, const char* at) { note(oddity, static_cast<size_t>(at - base_)); }
+    void note(Oddity oddity, size_t offset) {
+        if (tally_[oddity]++ == 0) first_[oddity] = offset;
     }
     void repair(RepairKind kind, size_t offset, SmdProblem::Severity severity, std::string message);
 
@@ -182,6 +189,16 @@ private:
     uint32_t repairs_[kRepairKindCount] = {};
     std::vector<size_t> boneOffset_;   // where each bone line starts
     std::vector<size_t> frameOffset_;  // where each frame's first key (or its block) starts
+
+    // The index words of a frame's keys (-1: not a bone index), kept only for
+    // frames where one differs from its key's position.
+    struct KeyIndexWords {
+        size_t frame;
+        size_t firstDiffering;  // offset of the first word that differs
+        uint32_t differing;
+        std::vector<int32_t> index;
+    };
+    std::vector<KeyIndexWords> keyIndexWords_;
 };
 
 // At a '/': skips comments (and the blanks after them) if there are any.
@@ -305,6 +322,28 @@ void Parser::checkIndexWord(const Token& t, size_t position, Oddity oddity) {
     note(oddity, t.begin);
 }
 
+// Keeps a key's index word where it matters: from the first word of a frame
+// that differs from its key's position on.
+void Parser::keyIndexWord(const Token& t, size_t frame, size_t position) {
+    int32_t value = t.size() <= 9 ? 0 : -1;
+    for (const char* c = t.begin; c < t.end && value >= 0; ++c) {
+        const unsigned digit = static_cast<unsigned>(*c - '0');
+        value = digit < 10u ? value * 10 + static_cast<int32_t>(digit) : -1;
+    }
+    const bool differs = value < 0 || static_cast<size_t>(value) != position;
+    const bool kept = !keyIndexWords_.empty() && keyIndexWords_.back().frame == frame;
+    if (!differs && !kept) return;
+    if (!kept) {
+        KeyIndexWords& words = keyIndexWords_.emplace_back();
+        words.frame = frame;
+        words.firstDiffering = static_cast<size_t>(t.begin - base_);
+        words.differing = 0;
+        for (size_t i = 0; i < position; ++i) words.index.push_back(static_cast<int32_t>(i));
+    }
+    keyIndexWords_.back().index.push_back(value);
+    keyIndexWords_.back().differing += differs;
+}
+
 // The first line must be "version 1" exactly (letter case aside). Comment lines
 // and a UTF-8 byte order mark before it are tolerated.
 bool Parser::firstLine() {
@@ -402,9 +441,10 @@ bool Parser::readSkeleton() {
         if (!isTime(w)) {
             for (;;) {
                 if (isEnd(w)) break;
-                checkIndexWord(w, frame.size(), kKeyIndex);
+                const Token index = w;
                 float v[6];
                 if (!numbers(v, 6)) return false;
+                keyIndexWord(index, model_.frames.size() - 1, frame.size());
                 frame.push_back(BoneKey{v[0], v[1], v[2], v[3], v[4], v[5]});
                 if (!word(w)) return false;
                 if (isTime(w)) break;
@@ -453,7 +493,7 @@ void Parser::skipWeightLinks(const char* cornerBegin) {
         ++seen;
     }
     if (count < 0 || seen != 2 * int64_t{count}) return;
-    note(kWeightLinks, linksBegin);
+    if (count > 0) note(kWeightLinks, linksBegin);  // a count of 0 says there are none
     p_ = q;
 }
 
@@ -537,10 +577,41 @@ void Parser::repairHierarchy() {
 // Every frame must hold a key for every bone. A missing key takes the same
 // bone's key from the frame before (from the rest pose, all zeros, in the first
 // frame). Keys beyond the bone count are kept.
+// A frame whose index words all name distinct bones gets each key on the bone
+// its word names; the bones it leaves out keep their keys of the frame before
+// (zeros in frame 0). Otherwise the frame is left as it is and returns false.
+bool Parser::placeKeysByIndex(const KeyIndexWords& words, std::vector<size_t>& placedIn) {
+    const size_t bones = model_.bones.size();
+    Frame& frame = model_.frames[words.frame];
+    for (int32_t b : words.index) {
+        if (b < 0 || static_cast<size_t>(b) >= bones || placedIn[b] == words.frame) return false;
+        placedIn[b] = words.frame;
+    }
+    Frame placed(bones);
+    if (words.frame > 0) {
+        const Frame& before = model_.frames[words.frame - 1];  // repaired: at least `bones` keys
+        std::copy(before.begin(), before.begin() + static_cast<ptrdiff_t>(bones), placed.begin());
+    }
+    for (size_t k = 0; k < frame.size(); ++k) placed[words.index[k]] = frame[k];
+    frame = std::move(placed);
+    return true;
+}
+
 void Parser::repairFrames() {
     const size_t bones = model_.bones.size();
+    auto words = keyIndexWords_.begin();
+    std::vector<size_t> placedIn(bones, SIZE_MAX);  // the frame that last placed a key on each bone
     for (size_t f = 0; f < model_.frames.size(); ++f) {
         Frame& frame = model_.frames[f];
+        if (words != keyIndexWords_.end() && words->frame == f) {
+            if (placeKeysByIndex(*words, placedIn)) {
+                note(kKeysByIndex, frameOffset_[f]);
+            } else {
+                if (tally_[kKeyIndex] == 0) first_[kKeyIndex] = words->firstDiffering;
+                tally_[kKeyIndex] += words->differing;
+            }
+            ++words;
+        }
         const size_t keys = frame.size();
         if (keys == bones) continue;
         const std::string where = "frame " + std::to_string(f) + " holds " + std::to_string(keys) +
@@ -584,6 +655,8 @@ void Parser::reportOddities() {
         "corner lines carry weight links after their nine fields; the links are ignored",
         "node index word differs from the bone's position; bones are numbered in file order",
         "key index word differs from the key's position; keys belong to bones in file order",
+        "time block lists its bones out of order or leaves some out; each key goes to the bone its "
+        "index word names, a bone left out keeps its key of the frame before (zeros in frame 0)",
         "bone name does not open with '\"'; the character is taken as the opening quote",
         "bone name runs across a line break",
         "integer written with a fraction; its whole value is used",
@@ -696,6 +769,30 @@ SmdLoadResult parseInto(Model& model, std::string_view text) {
     return result;
 }
 
+// Whether the first bytes of a longer file already show that its first line
+// (after the comment lines and byte order mark Parser::firstLine accepts) is not
+// "version 1": that line is complete in `head`, or too long to read "version 1"
+// and longer than a message quotes it. False when `head` shows "version 1" or
+// cannot tell yet (it ends inside a comment or a short line).
+bool headRefuses(std::string_view head) {
+    const char* p = head.data();
+    const char* const end = p + head.size();
+    auto startsWith = [&](const char* text, size_t length) {
+        return static_cast<size_t>(end - p) >= length && std::memcmp(p, text, length) == 0;
+    };
+    if (startsWith("\xEF\xBB\xBF", 3)) p += 3;
+    for (;;) {
+        const char* lineEnd = static_cast<const char*>(std::memchr(p, '\n', end - p));
+        const bool comment = startsWith("//", 2);
+        if (!lineEnd) return !comment && end - p > 48;
+        if (!comment) {
+            const char* contentEnd = lineEnd > p && lineEnd[-1] == '\r' ? lineEnd - 1 : lineEnd;
+            return !isKeyword(Token{p, contentEnd}, "version 1", 9);
+        }
+        p = lineEnd + 1;
+    }
+}
+
 SmdLoadResult cannotOpen(std::string reason) {
     SmdLoadResult result;
     result.status = SmdStatus::CannotOpen;
@@ -713,8 +810,14 @@ SmdLoadResult loadSmd(Model& model, const char* fileName) {
     if (!fileName) return cannotOpen("no file name");
     std::string error;
     FileHandle file = openRegularFile(fileName, error);
+    if (!file) return cannotOpen(error);
+    // A file that is not an SMD file is refused from its first bytes, whatever
+    // its size (the programs read clips again and again).
+    constexpr size_t kHeadBytes = 512;
     std::string text;
-    if (!file || !readFileText(file.get(), text, error)) return cannotOpen(error);
+    if (!readFileText(file.get(), text, error, kHeadBytes)) return cannotOpen(error);
+    if (text.size() == kHeadBytes && headRefuses(text)) return parseInto(model, text);
+    if (!readFileText(file.get(), text, error)) return cannotOpen(error);
     return parseInto(model, text);
 }
 

@@ -4,16 +4,19 @@
 // `skeleton` and `triangles` sections in any order, each closed by `end`;
 // sections may repeat and append). Apart from the first line and the quoted
 // bone names the text is a stream of words separated by blanks (space, tab,
-// line breaks, CR); keywords match in any letter case. Index words are not
-// examined: bones and keys are numbered by their position in the file, and
-// frames by their order, whatever their "time" numbers say.
+// line breaks, CR); keywords match in any letter case. Bones are numbered by
+// their position in the file, and frames by their order, whatever their index
+// words and "time" numbers say. Keys go to bones by position too, except in a
+// time block whose index words all name distinct bones (see below).
 //
 // What it leaves in the model:
 //   - the file cannot be opened or read (missing, no access, a directory, a
 //     FIFO or device, which is never opened, too large for memory): the model
 //     keeps its previous content;
 //   - the first line is not "version 1" (letter case aside, nothing else on the
-//     line; a CR before the line feed is fine): the model is left empty;
+//     line; a CR before the line feed is fine): the model is left empty; loadSmd
+//     tells from the first 512 bytes when they hold that line, or enough of it
+//     to see it is not "version 1", and reads no further;
 //   - otherwise the model is replaced by what was read, then checked and
 //     repaired as below, so every model handed out is safe to evaluate.
 // Every outcome and every problem found on the way is described in the returned
@@ -39,11 +42,16 @@
 // (warning); integers beyond 32 bits saturate and then count as out of range.
 //
 // Checks and repairs after reading (status Repaired, one problem per repair;
-// at most 20 are listed per kind, then a count of the rest):
+// at most 5 are listed per kind, then a count of the rest):
 //   - a parent outside [-1, bones) makes the bone a root (error);
 //   - parent links that form a cycle are cut at the cycle's lowest-numbered
 //     bone, which becomes a root (error);
-//   - a frame with fewer keys than bones is completed: each missing key repeats
+//   - a time block whose index words are all bone indices, no two the same, but
+//     not the positions 0, 1, 2... (exporters write later blocks with only the
+//     bones that moved): each key goes to the bone its index word names, and a
+//     bone the block leaves out keeps its key of the frame before, all zeros in
+//     frame 0 (warning, once per file);
+//   - any other frame with fewer keys than bones is completed: each missing key repeats
 //     the same bone's key of the frame before, or is all zeros in frame 0
 //     (warning); keys beyond the bone count are kept and not used (warning,
 //     not a repair);
@@ -61,8 +69,10 @@
 //     of its line, also on lines before "version 1"; a UTF-8 byte order mark;
 //   - weight links after a corner's nine fields (a link count n, then n pairs
 //     of bone index and weight), recognised when the corner starts its line and
-//     the rest of that line has exactly that shape; the links are skipped;
-//   - index words that differ from the position (gaps in node ids).
+//     the rest of that line has exactly that shape; the links are skipped (a
+//     count of 0 says there are none, and is skipped without a warning);
+//   - index words that differ from the position (gaps in node ids, and key
+//     index words in blocks read by position).
 // Indentation, blank lines, CRLF line ends and a missing final line break need
 // no special treatment.
 #pragma once

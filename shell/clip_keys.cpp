@@ -1,10 +1,10 @@
 #include "shell/clip_keys.h"
 
-#include <cstdio>
 #include <string>
 
 #include "model/smd.h"
 #include "shell/data_folder.h"
+#include "shell/load_report.h"
 #include "shell/scene.h"
 #include "shell/shell.h"
 
@@ -12,11 +12,7 @@ void loadClip(const ClipPlayback& playback, const char* fileName) {
     if (playback.clip == nullptr) return;
     const std::string path = dataFilePath(fileName);
     const SmdLoadResult result = loadSmd(*playback.clip, path.c_str());
-    const std::string report = describeSmdLoad(path.c_str(), result);
-    if (!report.empty()) {
-        std::fputs(report.c_str(), stderr);
-        if (report.back() != '\n') std::fputc('\n', stderr);
-    }
+    printLoadReportOnce(describeLoad(path.c_str(), result, *playback.clip, playback.maxDrawnBones));
     // A clip switch keeps the clock's indices; where they lie beyond the new
     // clip they wrap at once (as the next step would), so no index outside the
     // played clip is ever shown or traced.
@@ -27,15 +23,6 @@ void loadClip(const ClipPlayback& playback, const char* fileName) {
             if (clock->currentFrame < 0 || clock->currentFrame >= frames) clock->currentFrame = 0;
             clock->nextFrame = clock->currentFrame + 1 < frames ? clock->currentFrame + 1 : 0;
         }
-    }
-    const size_t bones = playback.clip->bones.size();
-    if (bones == 0 && result.status != SmdStatus::CannotOpen)
-        std::fprintf(stderr, "%s: warning: no bones; nothing is drawn\n", path.c_str());
-    if (playback.maxDrawnBones > 0 && bones > playback.maxDrawnBones) {
-        std::fprintf(stderr,
-                     "%s: warning: %zu bones; each bone's line is drawn with at most %u "
-                     "segments\n",
-                     path.c_str(), bones, playback.maxDrawnBones);
     }
 }
 

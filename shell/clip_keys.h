@@ -22,11 +22,11 @@
 struct ClipPlayback {
     Model* clip = nullptr;
     ClipClock* clock = nullptr;
-    uint32_t maxDrawnBones = 0;  // a clip with more bones is drawn clipped (noted on stderr)
+    uint32_t maxDrawnBones = 0;  // segments of a bone's line: deeper chains are cut (noted)
 };
 
 // Loads `fileName` into the clip (what the reader keeps on failure stays) and
-// prints the reader's report on stderr when there is one, once per load. Clock
+// prints the load's report (shell/load_report.h) unless this run printed it. Clock
 // indices beyond the loaded clip wrap at once: the current frame to 0, the next
 // to the frame after it (both 0 for a clip without frames).
 void loadClip(const ClipPlayback& playback, const char* fileName);

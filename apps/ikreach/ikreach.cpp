@@ -7,6 +7,7 @@
 #include "shell/camera_input.h"
 #include "shell/data_folder.h"
 #include "shell/frame_timing.h"
+#include "shell/load_report.h"
 #include "shell/program_loop.h"
 #include "shell/scene.h"
 #include "shell/shell.h"
@@ -15,18 +16,13 @@ IkreachState ikreach;
 
 namespace {
 
-// Loads the character into `model`; the problems of the first load are printed
+// Loads the character into `model`; the report of the first load is printed
 // (every later load reads the same file).
 void loadCharacter(Model& model, bool report) {
     const std::string path = dataFilePath(kIkreachCharacterFile);
     const SmdLoadResult result = loadSmd(model, path.c_str());
-    if (!report) return;
-    const std::string message = describeSmdLoad(path.c_str(), result);
-    if (!message.empty()) std::fprintf(stderr, "%s", message.c_str());
-    if (result.status == SmdStatus::CannotOpen || result.status == SmdStatus::WrongFirstLine ||
-        model.bones.empty())
-        std::fprintf(stderr, "ikreach: %s: no character; only the target and the path are drawn\n",
-                     path.c_str());
+    if (report)
+        printLoadReportOnce(describeLoad(path.c_str(), result, model, reachStripMaxSegments));
 }
 
 // The skeleton: one black strip per bone from the set the reach state selects,
@@ -97,11 +93,6 @@ HResult initScene() {
     ikreach.scene.targetMarker[2] = {0.0f, 0.0f, 2.0f, 0xFF0000FFu};
     loadCharacter(ikreach.poseModel, false);
     loadCharacter(ikreach.sets.workPositions, false);
-    if (ikreach.poseModel.bones.size() > reachStripMaxSegments)
-        std::fprintf(stderr,
-                     "ikreach: %s has %zu bones; each bone's strip is drawn with at most %u "
-                     "segments\n",
-                     kIkreachCharacterFile, ikreach.poseModel.bones.size(), reachStripMaxSegments);
     if (!ikreach.poseModel.bones.empty() && !reachChainUsable(ikreach.poseModel))
         std::fprintf(stderr,
                      "ikreach: %s has no right arm ending in bone %d below bones 20, 19 and 17; "

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -192,6 +193,30 @@ TEST_F(Headless, MissingClipFilesAreReportedAndTheProgramRuns) {
     const PngImage img = image("empty.png");
     EXPECT_GT(img.count(8, 8, 100, 30, isWhite), 15);  // the frame rate only
     EXPECT_EQ(img.count(0, 40, 484, 461, isWhite), 0);
+}
+
+// Every clip switch reads the file again; what the programs say about a file
+// is said once per run: a skeleton of roots only, and a clip whose later time
+// blocks list only some bones (placed by their index words).
+TEST_F(Headless, AFileIsReportedOnceHoweverOftenItIsLoaded) {
+    std::ofstream(path("walk.smd"), std::ios::binary)
+        << "version 1\nnodes\n0 \"a\" -1\n1 \"b\" -1\nend\nskeleton\ntime 0\n"
+           "0 0 0 0 0 0 0\n1 0 0 1 0 0 0\nend\n";
+    std::ofstream(path("run.smd"), std::ios::binary)
+        << "version 1\nnodes\n0 \"a\" -1\n1 \"b\" 0\n2 \"c\" 1\nend\nskeleton\ntime 0\n"
+           "0 0 0 0 0 0 0\n1 0 0 20 0 0 0\n2 0 0 20 0 0 0\ntime 1\n2 0 0 25 0 0 0\nend\n";
+    const Result r =
+        run("32 key R\n64 key W\n96 key R\n128 key W\n160 key R\n", "--frames 12", dir.string());
+    EXPECT_EQ(r.status, 0) << r.err;
+    auto count = [&](const std::string& text) {
+        size_t n = 0;
+        for (size_t at = r.err.find(text); at != std::string::npos; at = r.err.find(text, at + 1))
+            ++n;
+        return n;
+    };
+    EXPECT_EQ(count("walk.smd: nothing to draw: every bone is a root\n"), 1u) << r.err;
+    EXPECT_EQ(count("run.smd:13:1: warning: time block lists its bones out of order"), 1u) << r.err;
+    EXPECT_EQ(count("\n"), 2u) << r.err;  // barney.smd is not read
 }
 
 TEST_F(Headless, BadOptionsAndDataFailWithAReason) {

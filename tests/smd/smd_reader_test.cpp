@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -236,8 +237,8 @@ TEST(SmdReader, GrammarAndFrameDelimiting) {
 
 TEST(SmdReader, KeysAndBonesAreNumberedByPosition) {
     Loaded l = load(
-        "version 1\nnodes\n7 \"a\" -1\n3 \"b\" 0\nend\nskeleton\ntime 9\n1 1 1 1 1 1 1\n"
-        "0 2 2 2 2 2 2\ntime 2\n5 3 3 3 3 3 3\n5 4 4 4 4 4 4\nend\n");
+        "version 1\nnodes\n7 \"a\" -1\n3 \"b\" 0\nend\nskeleton\ntime 9\n9 1 1 1 1 1 1\n"
+        "0 2 2 2 2 2 2\ntime 2\n1 3 3 3 3 3 3\n1 4 4 4 4 4 4\nend\n");
     EXPECT_EQ(shape(l.model), "bones a:-1 b:0 | frames 2 2 | triangles");
     EXPECT_EQ(l.model.frames[0][0].x, 1.0f);
     EXPECT_EQ(l.model.frames[0][1].x, 2.0f);
@@ -446,7 +447,7 @@ TEST(SmdReader, FilesRealToolsWrite) {
     ASSERT_EQ(loadSmdFromMemory(reference, plain).status, SmdStatus::Loaded);
 
     const char* variants[] = {
-        // weight links: 10, 12 and 18 columns, mixed
+        // weight links: 10, 12 and 18 columns, mixed (a count of 0 is no link)
         "version 1\nnodes\n0 \"root\" -1\n1 \"Bone\" -1\nend\nskeleton\ntime 0\n"
         "0 0 0 0 0 0 0\n1 0.5 0 0 1.570796 -0 0\nend\ntriangles\nmat\n"
         "0 1 -1 0 0 0 1 1 0 0\n0 -1 1 0 0 0 1 0 1 1 0 1.000000\n"
@@ -490,8 +491,8 @@ TEST(SmdReader, FilesRealToolsWrite) {
     // One warning per oddity, at its first place, with the count.
     Loaded weighted = load(variants[0]);
     EXPECT_EQ(problems(weighted.result),
-              "f:13:20: warning: corner lines carry weight links after their nine fields; the "
-              "links are ignored (6 times, first here)\n");
+              "f:14:20: warning: corner lines carry weight links after their nine fields; the "
+              "links are ignored (4 times, first here)\n");
     Loaded commented = load(variants[2]);
     EXPECT_NE(problems(commented.result).find("f:1:1: warning: comment skipped (7 times"),
               std::string::npos)
@@ -499,6 +500,74 @@ TEST(SmdReader, FilesRealToolsWrite) {
     EXPECT_NE(problems(commented.result).find("f:7:1: warning: node index word differs"),
               std::string::npos)
         << problems(commented.result);
+}
+
+// Exporters write a clip's later time blocks with only the bones that moved,
+// each line led by its bone's index. A block whose index words all name
+// distinct bones puts each key on that bone and the bones it leaves out keep
+// their keys; any other block is read by position, as before.
+TEST(SmdReader, TimeBlocksWithSomeBonesOrInAnotherOrder) {
+    // Each key's x is ten times its frame plus the bone its line names.
+    const std::string text =
+        "version 1\nnodes\n0 \"a\" -1\n1 \"b\" 0\n2 \"c\" 1\nend\nskeleton\n"
+        "time 0\n1 1 0 0 0 0 0\n"                                   // only bone 1
+        "time 1\n0 10 0 0 0 0 0\n1 11 0 0 0 0 0\n2 12 0 0 0 0 0\n"  // all, in order
+        "time 2\n2 22 0 0 0 0 0\n0 20 0 0 0 0 0\n"                  // shuffled, bone 1 left out
+        "time 3\n2 32 0 0 0 0 0\n1 31 0 0 0 0 0\n0 30 0 0 0 0 0\n"  // all, reversed
+        "time 4\n1 41 0 0 0 0 0\n1 41 0 0 0 0 0\n"                  // repeated: by position
+        "time 5\n0 50 0 0 0 0 0\nb 51 0 0 0 0 0\n2 52 0 0 0 0 0\n"  // not an index: by position
+        "time 6\n7 60 0 0 0 0 0\n"                                  // no bone 7: by position
+        "end\n";
+    Loaded l = load(text);
+    std::string xs;
+    for (const Frame& f : l.model.frames) {
+        xs += " |";
+        for (const BoneKey& k : f) xs += " " + std::to_string(static_cast<int>(k.x));
+    }
+    EXPECT_EQ(xs, " | 0 1 0 | 10 11 12 | 20 11 22 | 30 31 32 | 41 41 32 | 50 51 52 | 60 51 52");
+    EXPECT_EQ(problems(l.result),
+              "f:9:1: warning: time block lists its bones out of order or leaves some out; each "
+              "key goes to the bone its index word names, a bone left out keeps its key of the "
+              "frame before (zeros in frame 0) (3 times, first here)\n"
+              "f:22:1: warning: frame 4 holds 2 keys for 3 bones; the missing keys repeat the "
+              "previous frame\n"
+              "f:22:1: warning: key index word differs from the key's position; keys belong to "
+              "bones in file order (3 times, first here)\n"
+              "f:29:1: warning: frame 6 holds 1 key for 3 bones; the missing keys repeat the "
+              "previous frame\n");
+}
+
+// A file that is not an SMD file costs a reload no more than a missing one:
+// refused from its first bytes, whatever its size, with the message a whole
+// read would give.
+TEST(SmdReader, AFileThatIsNotSmdIsRefusedFromItsFirstBytes) {
+    namespace fs = std::filesystem;
+    const fs::path dir =
+        fs::temp_directory_path() / ("smd_head_test_" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    const fs::path file = dir / "walk.smd";
+    std::string digits;
+    while (digits.size() < 600) digits += "1234567890";
+    std::string comments;
+    while (comments.size() < 2000) comments += "// exported by a tool that says a lot\n";
+    const std::string cases[] = {digits, "hello\n" + digits,
+                                 "\xEF\xBB\xBF// made here\nversion 2\n"};
+    for (const std::string& head : cases) {
+        std::ofstream(file, std::ios::binary) << head;
+        std::error_code ec;
+        fs::resize_file(file, uintmax_t{1} << 40, ec);  // a terabyte, as a hole
+        if (ec) GTEST_SKIP() << "no sparse files here: " << ec.message();
+        Model m, fromHead;
+        const SmdLoadResult r = loadSmd(m, file.string().c_str());
+        EXPECT_EQ(r.status, SmdStatus::WrongFirstLine) << problems(r);
+        EXPECT_EQ(problems(r), problems(loadSmdFromMemory(fromHead, head)));
+    }
+    // Comment lines beyond the first bytes are read on to the version line.
+    std::ofstream(file, std::ios::binary) << comments << "version 1\nnodes\n0 \"a\" -1\nend\n";
+    Model m;
+    EXPECT_EQ(loadSmd(m, file.string().c_str()).status, SmdStatus::Loaded);
+    EXPECT_EQ(shape(m), "bones a:-1 | frames | triangles");
+    fs::remove_all(dir);
 }
 
 // Extra fields that are not weight links are not skipped silently.

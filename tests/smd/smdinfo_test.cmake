@@ -45,3 +45,7 @@ if(NOT err MATCHES "missing.smd: error: cannot open")
     message(FATAL_ERROR "dump-missing: no reason on stderr: ${err}")
 endif()
 expect_run(usage 2)
+
+# A file that reads but shows nothing is valid: a warning and status 0.
+expect_run(check-nothing 0 --check ${DATA}/forward.smd)
+expect_equal(check-nothing "${out}" "${DATA}/forward.smd: warning: nothing to draw: no frames\n")

@@ -27,27 +27,6 @@ bool failed(const SmdLoadResult& result) {
            result.status == SmdStatus::Malformed;
 }
 
-// Longest chain of bones from a root down (a lone root has depth 1). The reader
-// guarantees parents in range and no cycles. Each bone's depth is found once:
-// a walk up stops at the first bone already known and fills in the path.
-size_t depthOf(const Model& model) {
-    std::vector<size_t> depth(model.bones.size(), 0);
-    std::vector<int32_t> path;
-    size_t deepest = 0;
-    for (size_t i = 0; i < model.bones.size(); ++i) {
-        path.clear();
-        int32_t b = static_cast<int32_t>(i);
-        while (b >= 0 && depth[b] == 0) {
-            path.push_back(b);
-            b = model.bones[b].parent;
-        }
-        size_t d = b >= 0 ? depth[b] : 0;
-        for (auto it = path.rbegin(); it != path.rend(); ++it) depth[*it] = ++d;
-        deepest = std::max(deepest, depth[i]);
-    }
-    return deepest;
-}
-
 int summarize(int count, char** files) {
     int status = 0;
     for (int i = 0; i < count; ++i) {
@@ -73,8 +52,9 @@ int summarize(int count, char** files) {
         std::printf(
             "%s: bones %zu, roots %zu, depth %zu, frames %zu, keys per frame %s, triangles %zu, "
             "materials %zu\n",
-            files[i], model.bones.size(), roots, depthOf(model), model.frames.size(), keys.c_str(),
-            model.triangles.size(), materials.size());
+            files[i], model.bones.size(), roots,
+            model.bones.empty() ? size_t{0} : size_t{deepestBone(model).links} + 1,
+            model.frames.size(), keys.c_str(), model.triangles.size(), materials.size());
     }
     return status;
 }
@@ -136,6 +116,10 @@ int check(int count, char** files) {
         std::fputs(describeSmdLoad(files[i], result).c_str(), stdout);
         for (const SmdProblem& p : result.problems)
             if (p.severity == SmdProblem::Severity::Error) status = 1;
+        // A file that reads but would show nothing is still valid.
+        const char* reason = nothingToDraw(model);
+        if (reason && !failed(result))
+            std::printf("%s: warning: nothing to draw: %s\n", files[i], reason);
     }
     return status;
 }

@@ -1,0 +1,21 @@
+// What the programs say on stderr about the files they load: the reader's
+// report and what concerns drawing, each report once per run.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "model/model.h"
+#include "model/smd.h"
+
+// The lines for one load of `path` into `model` (as the load left it): the
+// reader's problems (describeSmdLoad), then "PATH: nothing to draw: REASON" when
+// the model shows nothing, or a warning naming the deepest bone when a chain
+// has more links than a bone's line is drawn with (`maxSegments`; 0: no limit).
+std::string describeLoad(const char* path, const SmdLoadResult& result, const Model& model,
+                         uint32_t maxSegments);
+
+// Prints `report` on stderr unless this run printed the same report before, so
+// reloading an unchanged file says nothing again. (Every line of a report names
+// its file.) An empty report prints nothing.
+void printLoadReportOnce(const std::string& report);

@@ -655,8 +655,9 @@ void Parser::reportOddities() {
         "corner lines carry weight links after their nine fields; the links are ignored",
         "node index word differs from the bone's position; bones are numbered in file order",
         "key index word differs from the key's position; keys belong to bones in file order",
-        "time block lists its bones out of order or leaves some out; each key goes to the bone its "
-        "index word names, a bone left out keeps its key of the frame before (zeros in frame 0)",
+        ("time block lists its bones out of order or leaves some out; each key goes to the bone "
+         "its index word names, a bone left out keeps its key of the frame before (zeros in "
+         "frame 0)"),
         "bone name does not open with '\"'; the character is taken as the opening quote",
         "bone name runs across a line break",
         "integer written with a fraction; its whole value is used",

@@ -1,6 +1,13 @@
 #include "shell/camera_input.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "model/pose.h"
+#include "shell/scene.h"
 
 void zoomCamera(OrbitCamera& camera, double d) {
     const Vec3 toTarget{camera.target.x - camera.eye.x, camera.target.y - camera.eye.y,
@@ -99,4 +106,41 @@ void confineCursor(const MouseLook& look) {
     } else {
         clipCursor(nullptr);
     }
+}
+
+OrbitCamera fitCamera(const Model& model, Vec3 eyeSide) {
+    Vec3 toEye{-1.0f, 0.0f, 0.0f};
+    normalizeVec3(toEye, eyeSide);
+    // Every joint of frame 0 relative to its root; roots and broken chains sit
+    // at the origin.
+    std::vector<Vec3> joints{{0.0f, 0.0f, 0.0f}};
+    ChainScratch scratch;
+    for (size_t b = 0; b < model.bones.size() && !model.frames.empty(); ++b) {
+        scratch.clear();
+        collectChain(model, static_cast<int32_t>(b), 0, scratch);
+        LineVertex joint{};
+        if (chainPositions(scratch, &joint, 1) == 1) joints.push_back({joint.x, joint.y, joint.z});
+    }
+    Vec3 low = joints[0], high = joints[0];
+    for (const Vec3& j : joints) {
+        low = {std::min(low.x, j.x), std::min(low.y, j.y), std::min(low.z, j.z)};
+        high = {std::max(high.x, j.x), std::max(high.y, j.y), std::max(high.z, j.z)};
+    }
+    const Vec3 centre{(low.x + high.x) / 2, (low.y + high.y) / 2, (low.z + high.z) / 2};
+    float radius = 0.0f;
+    for (const Vec3& j : joints)
+        radius = std::max(radius, lengthVec3({j.x - centre.x, j.y - centre.y, j.z - centre.z}));
+    if (!(radius > 0.0f) || !std::isfinite(radius)) {
+        const float d = kFittedDefaultDistance;
+        return OrbitCamera{{toEye.x * d, toEye.y * d, toEye.z * d}, {0.0f, 0.0f, 0.0f}};
+    }
+    // The sphere seen from distance d spans asin(radius / d) about the view's
+    // axis; it fills kFittedHeight of the height when the tangent of that angle
+    // is kFittedHeight times the tangent of half the field of view.
+    const float spread = std::atan(kFittedHeight * std::tan(kFieldOfView / 2));
+    float d = radius / std::sin(spread);
+    d = std::min(d, std::max(kFarPlane - radius, kNearPlane + radius));  // whole within the depth
+    d = std::max(d, kNearPlane + radius);                                // range where it can be
+    return OrbitCamera{{centre.x + toEye.x * d, centre.y + toEye.y * d, centre.z + toEye.z * d},
+                       centre};
 }

@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "common/math.h"
+#include "model/model.h"
 #include "shell/services.h"
 
 // The eye looks at `target` with `up` as the vertical; input moves only `eye`.
@@ -30,6 +31,16 @@ struct MouseLook {
     double prevX = 250.0, prevY = 250.0;  // client pixels of the last applied move
     Rect windowRect;                      // window's screen rectangle at the last press
 };
+
+// The camera that shows the first frame of `model` whole, as the programs draw
+// it (every root at the origin): the eye on the side `eyeSide` (a non-zero
+// vector from the target) of the centre of the joints' bounding sphere, looking
+// at it from where the sphere fills kFittedHeight of the view's height, kept
+// between the near and far planes. With no joint apart from the origin, the eye
+// is kFittedDefaultDistance from the origin on that side.
+OrbitCamera fitCamera(const Model& model, Vec3 eyeSide);
+constexpr float kFittedHeight = 2.0f / 3.0f;
+constexpr float kFittedDefaultDistance = 100.0f;
 
 // Minimum ms between two re-centrings of the cursor during a drag.
 constexpr uint32_t kRecentreIntervalMs = 20;

@@ -4,11 +4,12 @@
 #include <cstdio>
 #include <vector>
 
+#include "shell/shell.h"
+
 namespace {
 
-// The reports printed in this run, newest last. A file that keeps changing is
-// reported at each change; the oldest reports are forgotten beyond kKept.
-std::vector<std::string> printedReports;
+// A file that keeps changing is reported at each change; the oldest reports
+// are forgotten beyond kKept.
 constexpr size_t kKept = 64;
 
 }  // namespace
@@ -37,10 +38,10 @@ std::string describeLoad(const char* path, const SmdLoadResult& result, const Mo
 }
 
 void printLoadReportOnce(const std::string& report) {
-    if (report.empty()) return;
-    if (std::find(printedReports.begin(), printedReports.end(), report) != printedReports.end())
+    std::vector<std::string>& printed = shell.printedReports;  // newest last
+    if (report.empty() || std::find(printed.begin(), printed.end(), report) != printed.end())
         return;
-    if (printedReports.size() == kKept) printedReports.erase(printedReports.begin());
-    printedReports.push_back(report);
+    if (printed.size() == kKept) printed.erase(printed.begin());
+    printed.push_back(report);
     std::fputs(report.c_str(), stderr);
 }

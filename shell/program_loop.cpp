@@ -28,7 +28,8 @@ void fail(const char* what) {
 // Options, the data directory and the trace file; false ends the run with
 // run.exitStatus (0 after --help or --version, 2 after a problem).
 bool takeOptions(int argc, char** argv) {
-    switch (parseRunOptions(argc, argv, run.steps.name, run.steps.title, run.options)) {
+    switch (parseRunOptions(argc, argv, run.steps.name, run.steps.title, run.options,
+                            run.steps.fileArgument, run.steps.fileHelp)) {
         case OptionsOutcome::ExitSuccess:
             run.exitStatus = 0;
             return false;
@@ -85,6 +86,10 @@ bool openWindow() {
 }
 
 }  // namespace
+
+const RunOptions& runOptions() {
+    return run.options;
+}
 
 bool startProgram(const ProgramSteps& steps, int argc, char** argv, int& exitStatus) {
     run.steps = steps;

@@ -17,6 +17,7 @@
 
 #include <cstdint>
 
+#include "shell/run_options.h"
 #include "shell/services.h"
 #include "shell/trace.h"
 
@@ -24,8 +25,12 @@
 constexpr int kWindowLeft = 100, kWindowTop = 100, kWindowWidth = 500, kWindowHeight = 500;
 
 struct ProgramSteps {
-    const char* name = "";    // stderr prefix, --help
-    const char* title = "";   // window title and class name
+    const char* name = "";   // stderr prefix, --help
+    const char* title = "";  // window title and class name
+    // The one positional argument the program takes, as --help names it and
+    // says what it does (shell/run_options.h), or null: none.
+    const char* fileArgument = nullptr;
+    const char* fileHelp = nullptr;
     uint32_t background = 0;  // ARGB of the cleared frame
     WindowProc windowProc = nullptr;
     // Program state the start-up sets before the device exists (frame indices,
@@ -59,6 +64,9 @@ bool startProgram(const ProgramSteps& steps, int argc, char** argv, int& exitSta
 bool loopIteration();
 // Shut-down; returns the exit status.
 int finishProgram();
+
+// The options of the run in progress (as parsed at start-up).
+const RunOptions& runOptions();
 
 // One frame as the loop draws it (benchmarks drive frames directly).
 void programFrame();

@@ -98,13 +98,15 @@ const MouseEvent kMouseEvents[] = {
     {"mousemove", msg::MouseMove},
 };
 
-void printHelp(const char* programName, const char* windowTitle) {
+void printHelp(const char* programName, const char* windowTitle, const char* fileArgument,
+               const char* fileHelp) {
     std::printf(
         "%s - %s\n"
         "\n"
-        "usage: %s [OPTIONS]\n"
+        "usage: %s [OPTIONS]%s%s%s\n"
         "\n"
         "Without options the program opens its window and runs until it is closed.\n"
+        "%s"
         "\n"
         "  --data DIR          change to DIR before start-up (the SMD files are read from it)\n"
         "  --headless          no window: draw into an offscreen 484 x 461 surface;\n"
@@ -123,7 +125,8 @@ void printHelp(const char* programName, const char* windowTitle) {
         "  --trace FILE.jsonl  one JSON object per drawn frame\n"
         "  --help              show this text\n"
         "  --version           show the version\n",
-        programName, windowTitle, programName);
+        programName, windowTitle, programName, fileArgument ? " [" : "",
+        fileArgument ? fileArgument : "", fileArgument ? "]" : "", fileHelp ? fileHelp : "");
 }
 
 bool readFile(const std::string& path, std::string& out) {
@@ -232,7 +235,8 @@ bool parseScript(std::string_view text, std::vector<ScriptEvent>& out, std::stri
 }
 
 OptionsOutcome parseRunOptions(int argc, char** argv, const char* programName,
-                               const char* windowTitle, RunOptions& out) {
+                               const char* windowTitle, RunOptions& out, const char* fileArgument,
+                               const char* fileHelp) {
     RunOptions o;
     auto fail = [&](const std::string& message) {
         std::fprintf(stderr, "%s: %s (try --help)\n", programName, message.c_str());
@@ -263,7 +267,7 @@ OptionsOutcome parseRunOptions(int argc, char** argv, const char* programName,
             arg == "--headless" || arg == "--help" || arg == "-h" || arg == "--version";
         if (flag && hasInlineValue) return fail("option " + arg + " takes no value");
         if (arg == "--help" || arg == "-h") {
-            printHelp(programName, windowTitle);
+            printHelp(programName, windowTitle, fileArgument, fileHelp);
             return OptionsOutcome::ExitSuccess;
         }
         if (arg == "--version") {
@@ -279,7 +283,10 @@ OptionsOutcome parseRunOptions(int argc, char** argv, const char* programName,
                                 arg == "--trace";
         if (!takesValue) {
             if (arg.rfind("-", 0) == 0) return fail("unknown option '" + arg + "'");
-            return fail("unexpected argument '" + arg + "'");
+            if (fileArgument == nullptr || !o.file.empty() || arg.empty())
+                return fail("unexpected argument '" + arg + "'");
+            o.file = absolutePath(arg);  // named from where the program was started
+            continue;
         }
         std::string v;
         if (!takeValue(v)) return fail("option " + arg + " needs a value");

@@ -12,6 +12,8 @@
 //   --capture FILE.png write the last drawn frame
 //   --trace FILE.jsonl one JSON object per drawn frame
 //   --help, --version
+//   FILE               the one positional argument of a program that takes a
+//                      file (articulated: the clip to play)
 #pragma once
 
 #include <cstdint>
@@ -38,6 +40,7 @@ struct RunOptions {
     std::string scriptFile;
     std::string captureFile;
     std::string traceFile;
+    std::string file;                 // the positional FILE, absolute; empty when none
     std::vector<ScriptEvent> script;  // parsed from scriptFile
 };
 
@@ -47,8 +50,12 @@ enum class OptionsOutcome {
     ExitFailure,  // a message naming the problem was printed on stderr
 };
 
+// `fileArgument` names the one positional argument the program takes in
+// --help ("FILE.smd", with `fileHelp` saying what it does), or is null when
+// the program takes none.
 OptionsOutcome parseRunOptions(int argc, char** argv, const char* programName,
-                               const char* windowTitle, RunOptions& out);
+                               const char* windowTitle, RunOptions& out,
+                               const char* fileArgument = nullptr, const char* fileHelp = nullptr);
 
 // Parses script text; on failure returns false with "LINE: message" in `error`.
 bool parseScript(std::string_view text, std::vector<ScriptEvent>& out, std::string& error);

@@ -138,7 +138,7 @@ void setupTransforms() {
     Graphics& g = shell.graphics;
     if (g.device == nullptr) return;
     setTransform(g.device, TransformState::Projection,
-                 matrixPerspectiveFovLH(0.7853982f, 1.0f, 1.0f, 1000.0f));
+                 matrixPerspectiveFovLH(kFieldOfView, 1.0f, kNearPlane, kFarPlane));
     setTransform(g.device, TransformState::View,
                  matrixLookAtLH(shell.camera.eye, shell.camera.target, shell.camera.up));
 }

@@ -46,8 +46,10 @@ HResult drawVertices(const LineVertex* vertices, uint32_t count, PrimitiveType t
 // Clears the target to `argb` and begins the scene; false when the scene could
 // not begin (nothing may be drawn then) or no device exists.
 bool beginFrame(uint32_t argb);
-// Projection (vertical field of view 0.7853982, aspect 1, near 1, far 1000) and
-// the view from shell.camera.
+// The projection every program uses (radians; view-space units).
+constexpr float kFieldOfView = 0.7853982f, kNearPlane = 1.0f, kFarPlane = 1000.0f;
+// Projection (vertical field of view kFieldOfView, aspect 1, kNearPlane, kFarPlane)
+// and the view from shell.camera.
 void setupTransforms();
 // The eight help lines, white, at x 10 and y 50, 80, ..., 260.
 void drawHelpLines();

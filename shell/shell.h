@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "shell/camera_input.h"
 #include "shell/frame_timing.h"
@@ -26,6 +27,7 @@ struct ShellState {
     FpsCounter fps;
     bool helpVisible = false;
     std::string startupError;  // why the last start-up step failed (empty when none did)
+    std::vector<std::string> printedReports;  // file load reports printed (shell/load_report.h)
 };
 
 extern ShellState shell;

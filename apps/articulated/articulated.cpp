@@ -1,5 +1,8 @@
 #include "apps/articulated/articulated.h"
 
+#include <string>
+
+#include "shell/camera_input.h"
 #include "shell/clip_keys.h"
 #include "shell/program_loop.h"
 #include "shell/scene.h"
@@ -32,9 +35,13 @@ void beforeDevice() {
 }
 
 HResult initScene() {
-    loadClip(playback(), "walk.smd");
+    // A file named on the command line is played instead of walk.smd, seen
+    // whole from the default side (other tools' rigs come in any size).
+    const std::string& file = runOptions().file;
+    loadClip(playback(), file.empty() ? "walk.smd" : file.c_str());
     if (failed(createLineBuffer(articulated.strip, kArticulatedStripVertices))) return E_FAIL_;
-    shell.camera = OrbitCamera{kArticulatedEye, Vec3{0.0f, 0.0f, 0.0f}, Vec3{0.0f, 0.0f, 1.0f}};
+    shell.camera = file.empty() ? OrbitCamera{kArticulatedEye, Vec3{0.0f, 0.0f, 0.0f}}
+                                : fitCamera(articulated.currentClip, kArticulatedEye);
     return S_OK_;
 }
 
@@ -59,6 +66,10 @@ void traceFrame(TraceLine& line) {
 const ProgramSteps kArticulatedProgram = {
     .name = "articulated",
     .title = kArticulatedTitle,
+    .fileArgument = "FILE.smd",
+    .fileHelp =
+        "With FILE.smd it plays that file instead of walk.smd, the camera fitted to its\n"
+        "first frame; W, R and S still load the clips of the working directory.\n",
     .background = kArticulatedBackground,
     .windowProc = windowProc,
     .beforeDevice = beforeDevice,

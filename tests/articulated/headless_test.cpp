@@ -2,8 +2,11 @@
 // the trace it writes and the frames it captures.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
@@ -217,6 +220,60 @@ TEST_F(Headless, AFileIsReportedOnceHoweverOftenItIsLoaded) {
     EXPECT_EQ(count("walk.smd: nothing to draw: every bone is a root\n"), 1u) << r.err;
     EXPECT_EQ(count("run.smd:13:1: warning: time block lists its bones out of order"), 1u) << r.err;
     EXPECT_EQ(count("\n"), 2u) << r.err;  // barney.smd is not read
+}
+
+// A standing stick figure `height` units tall (root at mid-height, head up +Z).
+std::string figure(float height) {
+    const struct {
+        int parent;
+        float y, z;  // offset from the parent, in heights
+    } bones[] = {{-1, 0, 0},        {0, 0, 0.25f},      {1, 0, 0.25f},     {0, 0.1f, -0.25f},
+                 {3, 0, -0.25f},    {0, -0.1f, -0.25f}, {5, 0, -0.25f},    {1, 0.15f, 0.15f},
+                 {7, 0.15f, -0.1f}, {1, -0.15f, 0.15f}, {9, -0.15f, -0.1f}};
+    std::string s = "version 1\nnodes\n";
+    for (size_t b = 0; b < std::size(bones); ++b)
+        s += std::to_string(b) + " \"b" + std::to_string(b) + "\" " +
+             std::to_string(bones[b].parent) + "\n";
+    s += "end\nskeleton\n";
+    for (int t = 0; t < 2; ++t) {
+        s += "time " + std::to_string(t) + "\n";
+        for (size_t b = 0; b < std::size(bones); ++b)
+            s += std::to_string(b) + " 0 " + std::to_string(bones[b].y * height) + " " +
+                 std::to_string(bones[b].z * height) + " 0 0 0\n";
+    }
+    return s + "end\n";
+}
+
+// articulated FILE.smd plays that file with the camera fitted to its first
+// frame: a 1-unit rig and a 200-unit one both fill about two thirds of the
+// height. W still loads walk.smd from the working directory.
+TEST_F(Headless, AFileGivenIsSeenWholeWhateverItsSize) {
+    for (float height : {1.0f, 200.0f}) {
+        std::ofstream(path("figure.smd"), std::ios::binary) << figure(height);
+        const Result r = run("20 capture " + path("figure.png") + "\n40 key W\n",
+                             "--frames 4 " + path("figure.smd"));
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err, "");
+        ASSERT_EQ(r.trace.size(), 4u);
+        EXPECT_EQ(num(r.trace[0], "clip.frames"), 2.0);
+        EXPECT_GT(num(r.trace[3], "clip.frames"), 2.0);  // walk.smd
+        const PngImage img = image("figure.png");
+        auto drawn = [](const PngImage::Pixel& p) { return std::abs(p.r - 125) > 30; };
+        int top = img.height, bottom = -1;
+        for (int y = 40; y < img.height; ++y)  // below the frame-rate text
+            if (img.count(0, y, img.width, y + 1, drawn) > 0) {
+                top = std::min(top, y);
+                bottom = y;
+            }
+        const double filled = static_cast<double>(bottom - top + 1) / img.height;
+        EXPECT_NEAR(filled, 2.0 / 3.0, 0.08) << height << " units: rows " << top << ".." << bottom;
+        double sumX = 0.0;
+        int n = 0;
+        for (int y = 40; y < img.height; ++y)
+            for (int x = 0; x < img.width; ++x)
+                if (drawn(img.at(x, y))) sumX += x, ++n;
+        EXPECT_NEAR(sumX / n, img.width / 2.0, 10.0) << "the figure is centred";
+    }
 }
 
 TEST_F(Headless, BadOptionsAndDataFailWithAReason) {

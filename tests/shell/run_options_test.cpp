@@ -124,13 +124,14 @@ struct Parsed {
     OptionsOutcome outcome;
     RunOptions options;
 };
-Parsed parse(std::vector<std::string> args) {
+Parsed parse(std::vector<std::string> args, const char* fileArgument = nullptr) {
     args.insert(args.begin(), "articulated");
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     Parsed r;
     r.outcome = parseRunOptions(static_cast<int>(argv.size()), argv.data(), "articulated",
-                                "VX330_1: Articulated Model", r.options);
+                                "VX330_1: Articulated Model", r.options, fileArgument,
+                                fileArgument ? "It plays FILE.smd.\n" : nullptr);
     return r;
 }
 
@@ -194,6 +195,22 @@ TEST_F(ParseRunOptions, HelpAndVersionEndSuccessfully) {
     testing::internal::CaptureStdout();
     EXPECT_EQ(parse({"--version"}).outcome, OptionsOutcome::ExitSuccess);
     EXPECT_EQ(testing::internal::GetCapturedStdout().rfind("articulated ", 0), 0u);
+}
+
+// A program that takes a file gets one, named from where it was started.
+TEST_F(ParseRunOptions, OneFileWhereTheProgramTakesOne) {
+    const Parsed r = parse({"--data", "d", "clip.smd", "--headless"}, "FILE.smd");
+    ASSERT_EQ(r.outcome, OptionsOutcome::Run);
+    EXPECT_EQ(r.options.file, (std::filesystem::current_path() / "clip.smd").string());
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(parse({"a.smd", "b.smd"}, "FILE.smd").outcome, OptionsOutcome::ExitFailure);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("unexpected argument 'b.smd'"),
+              std::string::npos);
+    testing::internal::CaptureStdout();
+    parse({"--help"}, "FILE.smd");
+    const std::string help = testing::internal::GetCapturedStdout();
+    EXPECT_NE(help.find("[OPTIONS] [FILE.smd]"), std::string::npos) << help;
+    EXPECT_NE(help.find("It plays FILE.smd."), std::string::npos) << help;
 }
 
 TEST_F(ParseRunOptions, BadInputFailsWithAReason) {

@@ -17,7 +17,9 @@ constexpr size_t kKept = 64;
 std::string describeLoad(const char* path, const SmdLoadResult& result, const Model& model,
                          uint32_t maxSegments) {
     std::string report = describeSmdLoad(path, result);
-    if (const char* reason = nothingToDraw(model)) {
+    // After a file that could not be read whole the error says enough.
+    const bool read = result.status == SmdStatus::Loaded || result.status == SmdStatus::Repaired;
+    if (const char* reason = read ? nothingToDraw(model) : nullptr) {
         report += std::string(path) + ": nothing to draw: " + reason + "\n";
         return report;
     }

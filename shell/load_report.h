@@ -10,8 +10,8 @@
 
 // The lines for one load of `path` into `model` (as the load left it): the
 // reader's problems (describeSmdLoad), then "PATH: nothing to draw: REASON" when
-// the model shows nothing, or a warning naming the deepest bone when a chain
-// has more links than a bone's line is drawn with (`maxSegments`; 0: no limit).
+// the file was read (to its end) and the model shows nothing, or a warning naming the deepest bone
+// when a chain has more links than a bone's line is drawn with (`maxSegments`; 0: no limit).
 std::string describeLoad(const char* path, const SmdLoadResult& result, const Model& model,
                          uint32_t maxSegments);
 

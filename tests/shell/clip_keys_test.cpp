@@ -141,30 +141,6 @@ TEST_F(ClipKeys, AMissingClipKeepsThePlayedOneAndSaysSoOnce) {
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 }
 
-// The note on cut lines comes only when a chain is deeper than a line is drawn,
-// and names the deepest bone; a skeleton wide but shallow says nothing.
-TEST_F(ClipKeys, CutChainsAreNotedOnlyWhenOneIsDeeperThanALine) {
-    auto skeleton = [](int bones, bool chain) {
-        std::string s = "version 1\nnodes\n";
-        for (int b = 0; b < bones; ++b)
-            s += std::to_string(b) + " \"b" + std::to_string(b) + "\" " +
-                 std::to_string(b == 0 ? -1 : (chain ? b - 1 : 0)) + "\n";
-        s += "end\nskeleton\ntime 0\n";
-        for (int b = 0; b < bones; ++b) s += std::to_string(b) + " 0 0 1 0 0 0\n";
-        return s + "end\n";
-    };
-    std::ofstream("walk.smd") << skeleton(120, false);
-    std::ofstream("run.smd") << skeleton(70, true);
-    testing::internal::CaptureStderr();
-    key('W');
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-    testing::internal::CaptureStderr();
-    key('R');
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "run.smd: warning: bone 69 \"b69\" lies 69 bones below its root; each bone's line "
-              "is drawn with at most 68 segments, so the deepest chains are cut\n");
-}
-
 TEST_F(ClipKeys, EscapeAndDestroyReleaseTheDeviceAndQuit) {
     for (uint32_t message : {msg::KeyDown, msg::Destroy}) {
         recording::reset();

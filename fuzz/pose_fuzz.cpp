@@ -1,14 +1,16 @@
-// Pose evaluation on arbitrary models: parents, key counts, key bits and clock
-// state all come from the input. Nothing may read out of bounds or hang, and the
-// frame memo, per bone and prepared for a whole frame, must give exactly the
-// chain-by-chain strips.
+// Pose evaluation on arbitrary models: parents, key counts, key bits, clock state
+// and the figure's form all come from the input. Nothing may read out of bounds
+// or hang, and every strip of a frame evaluated at once must have the bits of
+// the chain-by-chain figure.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
+#include "model/bone_strip.h"
 #include "model/pose.h"
+#include "tests/support/chain_reference.h"
 
 namespace {
 
@@ -66,35 +68,46 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     advanceClip(clock, m, readTick);
     if (in.byte() & 1) clock.elapsedMs = static_cast<double>(in.word());
 
-    const size_t stripSize = in.byte() % 102, frameSize = in.byte() % 70;
-    std::vector<LineVertex> a(stripSize), b(stripSize), ac(frameSize), an(frameSize), bc(frameSize),
-        bn(frameSize);
-    // The prepared frame's own arrays, kept from bone to bone as a drawn frame does.
-    std::vector<LineVertex> p(stripSize), pc(frameSize), pn(frameSize);
-    ChainScratch fast, reference, whole;
-    reference.recordBones = true;
-    PreparedStrips prepared = prepareBoneStrips(m, clock, whole);
+    // A clip figure: every bone's strip against the chain-by-chain one.
+    const uint32_t stripSize = in.byte() % 102, frameSize = in.byte() % 70;
+    ClipPose pose;
+    poseClip(m, clock, frameSize, pose);
+    const StripStyle style{.vertices = stripSize, .written = stripSize, .lineColor = 0xFFFFFFFFu};
+    PlacedJoints placed;
+    placeJoints(pose.joints, style, placed);
+    std::vector<LineVertex> strip(stripSize);
+    const auto same = [](const std::vector<LineVertex>& x, const std::vector<LineVertex>& y) {
+        return x.size() == y.size() &&
+               (x.empty() || std::memcmp(x.data(), y.data(), x.size() * sizeof(LineVertex)) == 0);
+    };
     for (int32_t bone = -1; bone <= static_cast<int32_t>(bones); ++bone) {
-        buildBoneStrip(m, clock, bone, {a.data(), stripSize, ac.data(), an.data(), frameSize},
-                       fast);
-        buildBoneStripReference(m, clock, bone,
-                                {b.data(), stripSize, bc.data(), bn.data(), frameSize}, reference);
-        const auto same = [](const std::vector<LineVertex>& x, const std::vector<LineVertex>& y) {
-            return x.empty() || std::memcmp(x.data(), y.data(), x.size() * sizeof(LineVertex)) == 0;
-        };
-        if (!same(a, b) || !same(ac, bc) || !same(an, bn)) std::abort();
-        // The prepared frame: the same bits, and zeros after the chain count.
-        const size_t chain = buildPreparedBoneStrip(
-            prepared, bone, {p.data(), stripSize, pc.data(), pn.data(), frameSize}, whole);
-        if (chain > stripSize || !same(p, b) || !same(pc, bc) || !same(pn, bn)) std::abort();
-        for (size_t i = chain; i < stripSize; ++i)
-            if (p[i].x != 0 || p[i].y != 0 || p[i].z != 0 || p[i].color != 0) std::abort();
+        fillBoneStrip(m.bones, pose.chains.data(), placed, style, bone, strip.data());
+        if (!same(strip, reference::clipStrip(m, clock, bone, stripSize, frameSize))) std::abort();
+    }
 
-        Model set = m;
-        reference.clear();
-        collectChain(m, bone, 0, reference);
-        chainPositionsToSet(reference, b.data(), stripSize, set);
-        (void)boneWorldRotation(m, bone, static_cast<int32_t>(in.byte()) - 1);
+    // The reaching figure from frame 0 taken as a position set, placed or in
+    // world space, its strip array kept from bone to bone.
+    if (m.frames.empty()) return 0;
+    const bool world = in.byte() & 1;
+    StripPlacement placement;
+    placement.heading = matrixRotationZ(in.real());
+    placement.px = in.real();
+    placement.py = in.real();
+    std::vector<Vec3> joints;
+    for (const BoneKey& k : m.frames[0]) joints.push_back({k.x, k.y, k.z});
+    const StripStyle reach{.vertices = 101,
+                           .written = 100,
+                           .lineColor = 0xFF000000u,
+                           .withRoot = true,
+                           .base = world ? Vec3{placement.px, placement.py, 0.0f} : Vec3{},
+                           .tailKeepsColors = world,
+                           .placement = world ? nullptr : &placement};
+    placeJoints(joints, reach, placed);
+    std::vector<LineVertex> a(101), b(101);
+    for (int32_t bone = -1; bone <= static_cast<int32_t>(bones); ++bone) {
+        fillBoneStrip(m.bones, nullptr, placed, reach, bone, a.data());
+        reference::reachStrip(m.bones, m, world, bone, placement, b.data());
+        if (std::memcmp(a.data(), b.data(), 101 * sizeof(LineVertex)) != 0) std::abort();
     }
     return 0;
 }

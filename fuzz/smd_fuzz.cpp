@@ -13,11 +13,11 @@
 //   4. the clip clock stepped over the model, its indices always in range;
 //   5. strips of every bone (and of bone indices outside the skeleton) in
 //      frames inside and beyond the clip, interpolation on and off, strip
-//      arrays of both program sizes: the fast path bit-identical to the
-//      chain-by-chain one, nothing written past the arrays, every position
-//      finite, the part past the chain all zero;
-//   6. world rotations, chains and the joint-position-set store as ikreach
-//      drives them at start-up.
+//      arrays of both program sizes: bit-identical to the chain-by-chain
+//      figure, nothing written past the arrays, every position finite, the
+//      part past the chain all zero;
+//   6. whole frames evaluated at once, inside and outside the clip: every
+//      world rotation and position finite, every position that of its chain.
 // Any broken promise aborts with a message, which libFuzzer reports as a crash.
 #include <algorithm>
 #include <cmath>
@@ -30,8 +30,10 @@
 #include <vector>
 
 #include "fuzz/fuzz_check.h"
+#include "model/bone_strip.h"
 #include "model/pose.h"
 #include "model/smd.h"
+#include "tests/support/chain_reference.h"
 
 namespace {
 
@@ -251,25 +253,12 @@ struct GuardedArray {
     }
 };
 
-struct Strips {
-    GuardedArray strip, current, next;
-    Strips(size_t stripCapacity, size_t frameCapacity)
-        : strip(stripCapacity), current(frameCapacity), next(frameCapacity) {}
-    StripArrays arrays() {
-        return {strip.data(), strip.capacity, current.data(), next.data(), current.capacity};
-    }
-    bool intact() const {
-        return strip.guardsIntact() && current.guardsIntact() && next.guardsIntact();
-    }
-};
-
-void checkStrip(const Strips& s) {
-    FUZZ_CHECK(s.intact());
-    const LineVertex* v = s.strip.storage.data() + GuardedArray::kGuard;
-    size_t drawn = 0;
-    while (drawn < s.strip.capacity && v[drawn].color == 0xFFFFFFFFu) ++drawn;
-    for (size_t i = 0; i < s.strip.capacity; ++i) {
-        if (i < drawn) {
+void checkStrip(const GuardedArray& strip, size_t chain) {
+    FUZZ_CHECK(strip.guardsIntact());
+    const LineVertex* v = strip.storage.data() + GuardedArray::kGuard;
+    for (size_t i = 0; i < strip.capacity; ++i) {
+        if (i < chain) {
+            FUZZ_CHECK(v[i].color == 0xFFFFFFFFu);
             FUZZ_CHECK(finite(v[i].x) && finite(v[i].y) && finite(v[i].z));
         } else {
             FUZZ_CHECK(v[i].color == 0u && v[i].x == 0.0f && v[i].y == 0.0f && v[i].z == 0.0f);
@@ -315,17 +304,19 @@ void checkStrips(const Model& m) {
         budget -= cost;
         return budget >= 0;
     };
-    ChainScratch fast, reference;
     // The two program sizes, 69 vertices (articulated) and 101 (pathmove); they
     // differ only for chains of more than 68 links.
-    std::vector<size_t> capacities = {69};
+    std::vector<uint32_t> capacities = {69};
     for (int32_t l : links)
         if (l > 68) {
             capacities.push_back(101);
             break;
         }
-    for (size_t stripCapacity : capacities) {
-        Strips a(stripCapacity, 69), b(stripCapacity, 69);
+    ClipPose pose;
+    PlacedJoints placed;
+    for (uint32_t capacity : capacities) {
+        const StripStyle style{.vertices = capacity, .written = capacity, .lineColor = 0xFFFFFFFFu};
+        GuardedArray strip(capacity);
         for (bool interpolate : {false, true}) {
             for (size_t i = 0; i < frames.size(); ++i) {
                 ClipClock clock;
@@ -334,54 +325,53 @@ void checkStrips(const Model& m) {
                 clock.elapsedMs = static_cast<double>(i % 5) * 10.0;  // t in 0 .. 1
                 clock.currentFrame = frames[i];
                 clock.nextFrame = frames[(i + 1) % frames.size()];
+                poseClip(m, clock, 69, pose);
+                FUZZ_CHECK(pose.joints.size() == m.bones.size());
+                placeJoints(pose.joints, style, placed);
                 for (int32_t bone : bones) {
-                    buildBoneStrip(m, clock, bone, a.arrays(), fast);
-                    checkStrip(a);
+                    const size_t chain = fillBoneStrip(m.bones, pose.chains.data(), placed, style,
+                                                       bone, strip.data());
+                    checkStrip(strip, chain);
                     if (!compared(bone, interpolate)) continue;
-                    buildBoneStripReference(m, clock, bone, b.arrays(), reference);
-                    checkStrip(b);
-                    FUZZ_CHECK(sameBits(a.strip.storage.data(), b.strip.storage.data(),
-                                        a.strip.storage.size() * sizeof(LineVertex)));
+                    const std::vector<LineVertex> expected =
+                        reference::clipStrip(m, clock, bone, capacity, 69);
+                    FUZZ_CHECK(
+                        sameBits(strip.data(), expected.data(), capacity * sizeof(LineVertex)));
                 }
             }
         }
     }
 }
 
-// What ikreach does at start-up with its joint position sets, and the plain
-// chain operations on their own.
-void checkChains(const Model& m) {
-    Model positions = m;
-    ChainScratch scratch;
-    scratch.recordBones = true;
-    GuardedArray strip(101);
-    const size_t count = std::min(m.bones.size(), kMaxBonesVisited);
-    const std::vector<int32_t> links = linkCounts(m);
+// Whole frames evaluated at once, against their chains.
+void checkFrames(const Model& m) {
+    FramePose pose;
     int64_t budget = kReferenceBudget;
+    const size_t count = std::min(m.bones.size(), kMaxBonesVisited);
     for (int32_t frame : {0, -1, static_cast<int32_t>(m.frames.size())}) {
-        for (size_t b = 0; b <= count; ++b) {
-            const int32_t bone = static_cast<int32_t>(b);
-            if (b < links.size()) {
-                const int64_t l = links[b] + 1;
-                budget -= l * l;
-                if (budget < 0) break;
-            }
-            const Matrix4 w = boneWorldRotation(m, bone, frame);
-            for (const auto& row : w.m)
+        evaluateFrame(m, frame, pose);
+        FUZZ_CHECK(pose.links.size() == m.bones.size() && pose.positions.size() == m.bones.size());
+        for (size_t b = 0; b < m.bones.size(); ++b) {
+            FUZZ_CHECK(pose.links[b] <= kMaxChainLinks);
+            FUZZ_CHECK(finite(pose.positions[b].x) && finite(pose.positions[b].y) &&
+                       finite(pose.positions[b].z));
+            if (pose.links[b] < 0) continue;
+            for (const auto& row : pose.world[b].m)
                 for (float x : row) FUZZ_CHECK(finite(x));
-            scratch.clear();
-            collectChain(m, bone, frame, scratch);
-            FUZZ_CHECK(scratch.bones.size() == scratch.offsets.size());
-            FUZZ_CHECK(scratch.offsets.size() <= static_cast<size_t>(kMaxChainLinks));
-            const size_t n = chainPositionsToSet(scratch, strip.data(), strip.capacity, positions);
-            FUZZ_CHECK(n <= strip.capacity && strip.guardsIntact());
+        }
+        for (size_t b = 0; b < count; ++b) {
+            const int32_t l = std::max(pose.links[b], 0);
+            budget -= int64_t{l + 1} * (l + 1);
+            if (budget < 0) return;
+            const reference::Chain chain =
+                reference::collectChain(m, static_cast<int32_t>(b), frame);
+            FUZZ_CHECK(chain.offsets.size() == static_cast<size_t>(l));
+            if (chain.offsets.empty()) continue;
+            LineVertex out;
+            reference::chainPositions(chain, &out, 1);
+            FUZZ_CHECK(sameBits(&out, &pose.positions[b], sizeof(Vec3)));
         }
     }
-    FUZZ_CHECK(positions.bones.size() == m.bones.size());
-    FUZZ_CHECK(positions.frames.size() == m.frames.size());
-    for (size_t f = 1; f < m.frames.size(); ++f)
-        FUZZ_CHECK(sameBits(positions.frames[f].data(), m.frames[f].data(),
-                            m.frames[f].size() * sizeof(BoneKey)));
 }
 
 }  // namespace
@@ -405,6 +395,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (size_t i = 0; i < size && i < 4; ++i) seed = seed << 8 | data[i];
     checkClock(model, seed);
     checkStrips(model);
-    checkChains(model);
+    checkFrames(model);
     return 0;
 }

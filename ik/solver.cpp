@@ -139,58 +139,12 @@ bool ccdJointTurn(const Vec3& joint, const Vec3& effector, const Vec3& target, V
     return true;
 }
 
-namespace {
-
-// The bones below each joint turned, in index order, each joint's marked once
-// for one hierarchy. Lists are kept up to kKeptBones entries in all; past that
-// (a very deep limb of a very large skeleton would otherwise keep a list per
-// joint, quadratic in the bone count) a joint's list is made anew at each turn.
-struct Subtrees {
-    static constexpr size_t kKeptBones = size_t{1} << 20;
-    std::vector<int32_t> slot;                // per bone: its list in `lists`, or -1
-    std::vector<std::vector<int32_t>> lists;  // the kept lists
-    size_t kept = 0;                          // their entries in all
-    std::vector<uint8_t> below;               // markDescendants' answer for the last joint
-    std::vector<int32_t> scratch;             // the list of a joint not kept
-
-    const std::vector<int32_t>& of(const Model& hierarchy, int32_t joint) {
-        if (slot.size() != hierarchy.bones.size()) slot.assign(hierarchy.bones.size(), -1);
-        const int32_t at = slot[static_cast<size_t>(joint)];
-        if (at >= 0) return lists[static_cast<size_t>(at)];
-        markDescendants(hierarchy, joint, below);
-        scratch.clear();
-        for (size_t i = 0; i < below.size(); ++i)
-            if (below[i]) scratch.push_back(static_cast<int32_t>(i));
-        if (kept + scratch.size() > kKeptBones) return scratch;
-        kept += scratch.size();
-        slot[static_cast<size_t>(joint)] = static_cast<int32_t>(lists.size());
-        return lists.emplace_back(scratch);
-    }
-};
-
-// The subtrees of the last solve's hierarchy, kept while its parent links stay
-// the same: the character's do not change from one solve to the next.
-Subtrees& subtreesFor(const Model& hierarchy) {
-    thread_local std::vector<int32_t> parents;
-    thread_local Subtrees kept;
-    const std::vector<Bone>& bones = hierarchy.bones;
-    const bool same =
-        parents.size() == bones.size() &&
-        std::equal(bones.begin(), bones.end(), parents.begin(),
-                   [](const Bone& bone, int32_t parent) { return bone.parent == parent; });
-    if (!same) {
-        parents.resize(bones.size());
-        for (size_t i = 0; i < bones.size(); ++i) parents[i] = bones[i].parent;
-        kept = Subtrees{};
-    }
-    return kept;
-}
-
-void ccdPassWith(const Model& hierarchy, Model& workPositions, const Vec3& target,
-                 int32_t startJoint, int32_t chainRoot, int32_t effector, Subtrees& subtrees) {
+void ccdPass(const Model& hierarchy, Model& workPositions, const Vec3& target, int32_t startJoint,
+             int32_t chainRoot, int32_t effector) {
     const int32_t n = boneCount(hierarchy);
     if (static_cast<int32_t>(jointCount(workPositions)) < n || !validBone(hierarchy, effector))
         return;
+    std::vector<uint8_t> below;  // the subtree of the joint turned
     int32_t joint = startJoint;
     // Each step moves one link up; n + 1 steps cover the longest chain of a forest.
     for (int32_t steps = 0; steps <= n; ++steps) {
@@ -212,20 +166,14 @@ void ccdPassWith(const Model& hierarchy, Model& workPositions, const Vec3& targe
             const Matrix4 m = matrixMultiply(matrixMultiply(matrixTranslation(-j.x, -j.y, -j.z),
                                                             matrixRotationAxis(axis, angle)),
                                              matrixTranslation(j.x, j.y, j.z));
-            for (int32_t i : subtrees.of(hierarchy, joint))
-                setJointPosition(workPositions, i,
-                                 vec3TransformCoord(jointPosition(workPositions, i), m));
+            markDescendants(hierarchy, joint, below);
+            for (int32_t i = 0; i < n; ++i)
+                if (below[static_cast<size_t>(i)])
+                    setJointPosition(workPositions, i,
+                                     vec3TransformCoord(jointPosition(workPositions, i), m));
         }
         joint = parent;
     }
-}
-
-}  // namespace
-
-void ccdPass(const Model& hierarchy, Model& workPositions, const Vec3& target, int32_t startJoint,
-             int32_t chainRoot, int32_t effector) {
-    Subtrees subtrees;
-    ccdPassWith(hierarchy, workPositions, target, startJoint, chainRoot, effector, subtrees);
 }
 
 bool reachChainUsable(const Model& hierarchy, const ReachChain& chain) {
@@ -247,10 +195,9 @@ bool solveReach(const Model& hierarchy, JointPositionSets& sets, const Vec3& tar
     placeInWorld(sets.workPositions, heading, ground);
     const bool bend = reachChainUsable(hierarchy, chain);
     if (bend) {
-        Subtrees& subtrees = subtreesFor(hierarchy);
         for (size_t p = 0; p < chain.passCount; ++p)
-            ccdPassWith(hierarchy, sets.workPositions, target, chain.effector, chain.passes[p],
-                        chain.effector, subtrees);
+            ccdPass(hierarchy, sets.workPositions, target, chain.effector, chain.passes[p],
+                    chain.effector);
     }
     copyJointPositions(sets.workPositions, sets.reachPositions);
     restoreWorkPositions(sets);

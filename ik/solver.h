@@ -91,13 +91,10 @@ bool jointSetsUsable(const Model& hierarchy, const JointPositionSets& sets);
 void copyJointPositions(const Model& from, Model& to);
 
 // Fills workPositions with the model-space joint positions of frame 0 of
-// `poseModel` (every non-root joint; bone 0 at the origin, other roots keep their
-// value as read), then copies them into restPositions. For every bone it clears the
-// strip (`stripCapacity` vertices) and the scratch lists, evaluates the bone's chain
-// and leaves the chain's joints in the strip, coloured white. Chains longer than the
-// strip are cut by the chain evaluation. Does nothing to a set that lacks entries.
-void initRestPositions(const Model& poseModel, JointPositionSets& sets, LineVertex* strip,
-                       size_t stripCapacity, ChainScratch& scratch);
+// `poseModel` (every joint whose chain is sound; bone 0, should it hang below
+// another bone, at the origin; roots and broken bones keep their value as read),
+// then copies them into restPositions. Does nothing to sets that lack entries.
+void initRestPositions(const Model& poseModel, JointPositionSets& sets);
 
 // Copies the rest pose back into workPositions (the unbent pose in model space).
 void restoreWorkPositions(JointPositionSets& sets);

@@ -1,5 +1,6 @@
 #include "apps/articulated/articulated.h"
 
+#include <algorithm>
 #include <string>
 
 #include "shell/camera_input.h"
@@ -19,15 +20,6 @@ ClipPlayback playback() {
     p.clock = &articulated.clock;
     p.maxDrawnBones = kArticulatedStripVertices - 1;
     return p;
-}
-
-SkeletonStrips strips() {
-    SkeletonStrips s;
-    s.arrays =
-        StripArrays{articulated.strip, kArticulatedStripVertices, articulated.currentPositions,
-                    articulated.nextPositions, kArticulatedStripVertices};
-    s.scratch = &articulated.scratch;
-    return s;
 }
 
 void beforeDevice() {
@@ -53,8 +45,19 @@ void step() {
     advanceClip(articulated.clock, articulated.currentClip, getTickCount);
 }
 
+// White strips from the joint up to the root's child, drawn root-relative.
 HResult drawCharacter() {
-    return drawClipSkeleton(articulated.currentClip, articulated.clock, strips());
+    const Model& clip = articulated.currentClip;
+    poseClip(clip, articulated.clock, kArticulatedStripVertices, articulated.pose);
+    const StripStyle style{
+        .vertices = kArticulatedStripVertices,
+        .written = kArticulatedStripVertices,
+        .segments = static_cast<uint32_t>(
+            std::min<size_t>(clip.bones.size(), kArticulatedStripVertices - 1)),
+        .lineColor = 0xFFFFFFFFu,
+    };
+    return drawSkeleton(clip.bones, articulated.pose.joints, articulated.pose.chains.data(), style,
+                        articulated.strip, articulated.placed);
 }
 
 void traceFrame(TraceLine& line) {

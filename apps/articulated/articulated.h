@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "common/math.h"
+#include "model/bone_strip.h"
 #include "model/model.h"
 #include "model/pose.h"
 #include "shell/program_loop.h"
@@ -16,7 +17,8 @@
 constexpr const char* kArticulatedTitle = "VX330_1: Articulated Model";
 constexpr uint32_t kArticulatedBackground = 0xFF7D7D7D;  // grey 125
 constexpr int32_t kArticulatedFramePeriodMs = 300;
-// Strip and interpolation arrays: 69 vertices, so at most 68 segments per strip.
+// The strip array: 69 vertices, so at most 68 segments per strip; the
+// interpolation arrays hold 69 joints too.
 constexpr uint32_t kArticulatedStripVertices = 69;
 constexpr Vec3 kArticulatedEye{-100.0f, 0.0f, 0.0f};
 
@@ -24,9 +26,8 @@ struct ArticulatedState {
     Model currentClip;  // the played clip: walk.smd at start-up, then R/W/S
     ClipClock clock{.framePeriodMs = kArticulatedFramePeriodMs};
     LineVertex strip[kArticulatedStripVertices];
-    LineVertex currentPositions[kArticulatedStripVertices];
-    LineVertex nextPositions[kArticulatedStripVertices];
-    ChainScratch scratch;
+    ClipPose pose;        // the drawn frame's joints
+    PlacedJoints placed;  // the same, as the strips take them
 };
 
 extern ArticulatedState articulated;

@@ -1,5 +1,6 @@
 #include "apps/ikreach/ikreach.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -11,6 +12,7 @@
 #include "shell/program_loop.h"
 #include "shell/scene.h"
 #include "shell/shell.h"
+#include "shell/skeleton_draw.h"
 
 IkreachState ikreach;
 
@@ -22,41 +24,44 @@ void loadCharacter(Model& model, bool report) {
     const std::string path = dataFilePath(kIkreachCharacterFile);
     const SmdLoadResult result = loadSmd(model, path.c_str());
     if (report)
-        printLoadReportOnce(describeLoad(path.c_str(), result, model, reachStripMaxSegments));
+        printLoadReportOnce(describeLoad(path.c_str(), result, model, kIkreachWrittenVertices - 1));
 }
 
-// The skeleton: one black strip per bone from the set the reach state selects,
-// with green dots at the joints. Returns the first failed draw.
-HResult drawReachStrips(StripMemo& memo) {
-    const Model& bones = ikreach.poseModel;
-    const uint32_t segments = reachStripSegments(bones);
-    FrameReachSource chosen;  // this frame's blend
-    for (size_t i = 0; i < bones.bones.size(); ++i) {
-        const ReachSource source =
-            chooseFrameReachSource(ikreach.scene, ikreach.sets, getTickCount(), chosen);
-        buildReachStrip(ikreach.strip, bones, reachSourceSet(ikreach.sets, source), source,
-                        static_cast<int32_t>(i), ikreach.path, &memo);
-        if (i == static_cast<size_t>(effectorBone)) {
-            ikreach.drawnEffector = {ikreach.strip[0].x, ikreach.strip[0].y, ikreach.strip[0].z};
-            ikreach.effectorDrawn = true;
-        }
-        HResult hr =
-            drawVertices(ikreach.strip, reachStripSize, PrimitiveType::LineStrip, segments);
-        if (failed(hr)) return hr;
-        colourJointPoints(ikreach.strip, ikreach.dots, memo);
-        hr = drawVertices(ikreach.dots, reachStripSize, PrimitiveType::PointList,
-                          static_cast<uint32_t>(reachStripWritten));
-        if (failed(hr)) return hr;
-    }
-    return S_OK_;
-}
-
+// The skeleton from the set the reach state selects: one black strip per bone
+// from the bone up to its root, with green dots at the joints. A world-space set
+// is drawn as it is, bone 0 at the ground place; the rest pose is placed like
+// the character, bone 0 at its origin. The tail takes the root's place.
 HResult drawReachSkeleton() {
-    ikreach.effectorDrawn = false;
-    StripMemo memo;  // this frame's strips
-    const HResult hr = drawReachStrips(memo);
-    // The strip is left as colouring it in place would leave it.
-    finishJointColours(ikreach.strip, memo);
+    const ReachSource source = chooseReachSource(ikreach.scene, ikreach.sets, getTickCount());
+    const Model& set = reachSourceSet(ikreach.sets, source);
+    ikreach.joints.resize(jointCount(set));
+    for (size_t b = 0; b < ikreach.joints.size(); ++b)
+        ikreach.joints[b] = jointPosition(set, static_cast<int32_t>(b));
+
+    const PathState& path = ikreach.path;
+    ikreach.placement = {path.characterScale, path.headingMatrix, path.groundPosition.x,
+                         path.groundPosition.y};
+    const bool world = source != ReachSource::Work;
+    const std::vector<Bone>& bones = ikreach.poseModel.bones;
+    const StripStyle style{
+        .vertices = kIkreachStripVertices,
+        .written = kIkreachWrittenVertices,
+        .segments =
+            static_cast<uint32_t>(std::min<size_t>(bones.size(), kIkreachWrittenVertices - 1)),
+        .lineColor = kSkeletonLineColor,
+        .withRoot = true,
+        .base = world ? Vec3{path.groundPosition.x, path.groundPosition.y, 0.0f} : Vec3{},
+        .tailKeepsColors = world,
+        .jointDots = true,
+        .jointColor = kSkeletonJointColor,
+        .placement = world ? nullptr : &ikreach.placement,
+    };
+    size_t filled = 0;
+    const HResult hr =
+        drawSkeleton(bones, ikreach.joints, nullptr, style, ikreach.strip, ikreach.placed, &filled);
+    ikreach.effectorDrawn = filled > static_cast<size_t>(effectorBone) &&
+                            ikreach.placed.joints.size() > static_cast<size_t>(effectorBone);
+    if (ikreach.effectorDrawn) ikreach.drawnEffector = ikreach.placed.joints[effectorBone];
     return hr;
 }
 
@@ -69,9 +74,23 @@ HResult drawReachPath() {
                         PrimitiveType::LineStrip, static_cast<uint32_t>(path.pathVertexCount - 1));
 }
 
+// Turns the marker points about the world z axis by kMarkerSpin.
+void spinTargetMarker() {
+    const Matrix4 spin = matrixRotationZ(kMarkerSpin);
+    for (LineVertex& v : ikreach.targetMarker) {
+        const Vec3 p = vec3TransformCoord({v.x, v.y, v.z}, spin);
+        v = {p.x, p.y, p.z, v.color};
+    }
+}
+
+// The marker triangle at the target: each point plus the target, in its colour.
 HResult drawTargetMarker() {
+    const Vec3& t = ikreach.scene.reachTarget;
     LineVertex marker[3];
-    buildTargetMarker(ikreach.scene, marker);
+    for (int i = 0; i < 3; ++i) {
+        const LineVertex& m = ikreach.targetMarker[i];
+        marker[i] = {m.x + t.x, m.y + t.y, m.z + t.z, m.color};
+    }
     return drawVertices(marker, 3, PrimitiveType::TriangleList, 1);
 }
 
@@ -88,9 +107,9 @@ HResult initScene() {
     loadCharacter(ikreach.sets.restPositions, true);
     loadCharacter(ikreach.sets.blendPositions, false);
     loadCharacter(ikreach.sets.reachPositions, false);
-    ikreach.scene.targetMarker[0] = {-2.0f, 0.0f, -2.0f, 0xFFFF0000u};
-    ikreach.scene.targetMarker[1] = {2.0f, 0.0f, -2.0f, 0xFF00FF00u};
-    ikreach.scene.targetMarker[2] = {0.0f, 0.0f, 2.0f, 0xFF0000FFu};
+    ikreach.targetMarker[0] = {-2.0f, 0.0f, -2.0f, 0xFFFF0000u};
+    ikreach.targetMarker[1] = {2.0f, 0.0f, -2.0f, 0xFF00FF00u};
+    ikreach.targetMarker[2] = {0.0f, 0.0f, 2.0f, 0xFF0000FFu};
     loadCharacter(ikreach.poseModel, false);
     loadCharacter(ikreach.sets.workPositions, false);
     if (!ikreach.poseModel.bones.empty() && !reachChainUsable(ikreach.poseModel))
@@ -99,20 +118,40 @@ HResult initScene() {
                      "the character walks but does not bend\n",
                      kIkreachCharacterFile, effectorBone);
 
-    initRestPositions(ikreach.poseModel, ikreach.sets, ikreach.strip, reachStripSize,
-                      ikreach.scratch);
+    initRestPositions(ikreach.poseModel, ikreach.sets);
 
     planReachPath(path, ikreach.scene.reachTarget);
     samplePath(path);
     buildArcTable(path);
 
-    if (failed(createLineBuffer(ikreach.strip, reachStripSize))) return E_FAIL_;
+    if (failed(createLineBuffer(ikreach.strip, kIkreachStripVertices))) return E_FAIL_;
 
     shell.camera = OrbitCamera{kIkreachEye, Vec3{0.0f, 0.0f, 0.0f}, Vec3{0.0f, 0.0f, 1.0f}};
 
     ikreach.scene.reachTarget = Vec3{0.0f, -50.0f, 20.0f};
     path.groundPosition = Point2{0.0f, 0.0f};
     return S_OK_;
+}
+
+// Arrows move the target across (Right, Left) and away from or towards the
+// viewer (Up, Down), Page Up and Page Down raise and lower it.
+void targetKey(uint32_t key) {
+    switch (key) {
+        case vk::Up:
+        case vk::Down:
+            nudgeTarget(ikreach.scene, TargetAxis::X, key == vk::Up);
+            break;
+        case vk::Right:
+        case vk::Left:
+            nudgeTarget(ikreach.scene, TargetAxis::Y, key == vk::Right);
+            break;
+        case vk::Prior:
+        case vk::Next:
+            nudgeTarget(ikreach.scene, TargetAxis::Z, key == vk::Prior);
+            break;
+        default:
+            break;
+    }
 }
 
 intptr_t windowProc(Window* window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
@@ -124,7 +163,7 @@ intptr_t windowProc(Window* window, uint32_t message, uintptr_t wParam, intptr_t
                 releaseDevice();
                 postQuitMessage(0);
             } else {
-                nudgeTarget(ikreach.scene, static_cast<uint32_t>(wParam));
+                targetKey(static_cast<uint32_t>(wParam));
             }
             return 0;
         case msg::Destroy:
@@ -144,7 +183,7 @@ void step() {
 
 // The marker turns by a fixed angle on every drawn frame, with the transforms.
 HResult drawCharacter() {
-    spinTargetMarker(ikreach.scene);
+    spinTargetMarker();
     return drawReachSkeleton();
 }
 

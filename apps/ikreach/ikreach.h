@@ -7,10 +7,12 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "common/math.h"
 #include "ik/reach.h"
 #include "ik/solver.h"
+#include "model/bone_strip.h"
 #include "model/model.h"
 #include "model/pose.h"
 #include "path/path.h"
@@ -22,15 +24,29 @@ constexpr const char* kIkreachTitle = "VX330_3: Inverse Kinematics";
 constexpr const char* kIkreachCharacterFile = "barney.smd";
 constexpr uint32_t kIkreachBackground = 0xFF787878;  // grey 120
 constexpr Vec3 kIkreachEye{-200.0f, 0.0f, 0.0f};
+// The strip array and upload: 101 vertices, of which the first 100 are written, so
+// a strip is drawn with at most 99 segments (a character with more bones is
+// drawn clipped, with a note on stderr).
+constexpr uint32_t kIkreachStripVertices = 101;
+constexpr uint32_t kIkreachWrittenVertices = 100;
+constexpr uint32_t kSkeletonLineColor = 0xFF000000u;   // opaque black
+constexpr uint32_t kSkeletonJointColor = 0xFF00FF00u;  // opaque green
+constexpr float kMarkerSpin = 0.09f;  // marker turn about z per drawn frame, radians
 
 struct IkreachState {
-    Model poseModel;                   // the hierarchy and the bind pose (frame 0)
-    JointPositionSets sets;            // work, rest, reach and blend positions
-    PathState path;                    // the walk toward the target and the character's place
-    ReachScene scene;                  // target, walk and blend state, marker
-    LineVertex strip[reachStripSize];  // one bone's strip, uploaded per bone
-    LineVertex dots[reachStripSize];   // the same strip coloured for its joint dots
-    ChainScratch scratch;
+    Model poseModel;         // the hierarchy and the bind pose (frame 0)
+    JointPositionSets sets;  // work, rest, reach and blend positions
+    PathState path;          // the walk toward the target and the character's place
+    ReachScene scene;        // target, walk and blend state
+    // Marker points relative to the target (red, green, blue): a triangle 4 wide
+    // and 4 high in the vertical x-z plane, spun about z on every drawn frame.
+    LineVertex targetMarker[3] = {{-2.0f, 0.0f, -2.0f, 0xFFFF0000u},
+                                  {2.0f, 0.0f, -2.0f, 0xFF00FF00u},
+                                  {0.0f, 0.0f, 2.0f, 0xFF0000FFu}};
+    LineVertex strip[kIkreachStripVertices];  // one bone's strip, uploaded per bone
+    std::vector<Vec3> joints;                 // the drawn set's positions
+    PlacedJoints placed;                      // the same, placed in the world
+    StripPlacement placement;                 // of a model-space set
     // The drawn world position of the effector in the last frame (trace).
     Vec3 drawnEffector;
     bool effectorDrawn = false;

@@ -8,6 +8,7 @@
 #include "shell/program_loop.h"
 #include "shell/scene.h"
 #include "shell/shell.h"
+#include "shell/skeleton_draw.h"
 
 PathmoveState pathmove;
 
@@ -19,16 +20,6 @@ ClipPlayback playback() {
     p.clock = &pathmove.clock;
     p.maxDrawnBones = kPathmovePlacedVertices - 1;
     return p;
-}
-
-SkeletonStrips strips() {
-    SkeletonStrips s;
-    s.arrays = StripArrays{pathmove.strip, kPathmoveStripVertices, pathmove.currentPositions,
-                           pathmove.nextPositions, kPathmoveFrameVertices};
-    s.scratch = &pathmove.scratch;
-    s.placement = &pathmove.placement;
-    s.placedVertices = kPathmovePlacedVertices;
-    return s;
 }
 
 // The clip of each movement phase.
@@ -95,8 +86,20 @@ void step() {
     advanceClip(pathmove.clock, pathmove.currentClip, getTickCount);
 }
 
+// White strips from the joint up to the root's child, placed on the path.
 HResult drawCharacter() {
-    return drawClipSkeleton(pathmove.currentClip, pathmove.clock, strips());
+    const Model& clip = pathmove.currentClip;
+    poseClip(clip, pathmove.clock, kPathmoveFrameVertices, pathmove.pose);
+    const StripStyle style{
+        .vertices = kPathmoveStripVertices,
+        .written = kPathmovePlacedVertices,
+        .segments =
+            static_cast<uint32_t>(std::min<size_t>(clip.bones.size(), kPathmovePlacedVertices - 1)),
+        .lineColor = 0xFFFFFFFFu,
+        .placement = &pathmove.placement,
+    };
+    return drawSkeleton(clip.bones, pathmove.pose.joints, pathmove.pose.chains.data(), style,
+                        pathmove.strip, pathmove.placed);
 }
 
 void traceFrame(TraceLine& line) {

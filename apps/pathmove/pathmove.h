@@ -9,12 +9,12 @@
 #include <cstdint>
 
 #include "common/math.h"
+#include "model/bone_strip.h"
 #include "model/model.h"
 #include "model/pose.h"
 #include "path/path.h"
 #include "shell/program_loop.h"
 #include "shell/services.h"
-#include "shell/skeleton_draw.h"
 #include "shell/trace.h"
 
 constexpr const char* kPathmoveTitle = "VX330_2: Path Movement";
@@ -26,7 +26,8 @@ constexpr int32_t kPathmoveFramePeriodMs = 40;
 // line cut to 99 segments), with a warning on stderr when it is loaded.
 constexpr uint32_t kPathmoveStripVertices = 101;
 constexpr uint32_t kPathmovePlacedVertices = 100;
-// Joint positions of the current and next clip frame (interpolation).
+// Joints of the interpolation arrays: with interpolation a strip's chain holds
+// at most 69 joints.
 constexpr uint32_t kPathmoveFrameVertices = 69;
 constexpr Vec3 kPathmoveEye{-300.0f, -300.0f, 100.0f};
 
@@ -45,9 +46,8 @@ struct PathmoveState {
     Model currentClip;  // walk.smd at start-up; then the phase's clip, or R/W/S
     ClipClock clock{.framePeriodMs = kPathmoveFramePeriodMs};
     LineVertex strip[kPathmoveStripVertices];
-    LineVertex currentPositions[kPathmoveFrameVertices];
-    LineVertex nextPositions[kPathmoveFrameVertices];
-    ChainScratch scratch;
+    ClipPose pose;        // the drawn frame's joints
+    PlacedJoints placed;  // the same, placed in the world
     PathState path;
     StripPlacement placement;  // characterScale, headingMatrix and groundPosition
     // The current pass: its first tick and the fraction of it that has passed at

@@ -53,17 +53,9 @@ float distance(const Vec3& a, const Vec3& b) {
 
 // Joint place of every bone in frame `f`, root at the origin, as drawn.
 std::vector<Vec3> joints(const Model& m, int f) {
-    std::vector<Vec3> out(m.bones.size());
-    ChainScratch scratch;
-    std::vector<LineVertex> strip(m.bones.size() + 1);
-    for (size_t b = 0; b < m.bones.size(); ++b) {
-        scratch.clear();
-        collectChain(m, int32_t(b), f, scratch);
-        if (scratch.offsets.empty()) continue;  // the root
-        chainPositions(scratch, strip.data(), strip.size());
-        out[b] = {strip[0].x, strip[0].y, strip[0].z};
-    }
-    return out;
+    FramePose pose;
+    evaluateFrame(m, f, pose);
+    return pose.positions;
 }
 
 std::vector<std::vector<Vec3>> allJoints(const Model& m) {

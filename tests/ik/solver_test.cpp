@@ -10,6 +10,7 @@
 
 #include "ik/solver.h"
 #include "test_models.h"
+#include "tests/support/chain_reference.h"
 
 using namespace iktest;
 
@@ -268,102 +269,6 @@ TEST_F(SolveReach, BendsTheArmRigidlyAndLeavesTheUnbentPoseInWork) {
     expectSamePositions(positionSet(c.rest), sets.restPositions);
 }
 
-// One CCD pass as its contract reads, every bone asked isDescendant at every
-// turn (or, `marked`, markDescendants run at every turn): the reference for the
-// solver's subtrees, marked once per hierarchy.
-void plainCcdPass(const Model& h, Model& work, const Vec3& target, int32_t joint, int32_t root,
-                  int32_t effector, bool marked = false) {
-    const int32_t n = static_cast<int32_t>(h.bones.size());
-    if (static_cast<int32_t>(jointCount(work)) < n || effector < 0 || effector >= n) return;
-    for (int32_t steps = 0; steps <= n; ++steps) {
-        if (joint == root || joint < 0 || joint >= n) return;
-        const int32_t parent = h.bones[static_cast<size_t>(joint)].parent;
-        if (joint == effector) {
-            joint = parent;
-            continue;
-        }
-        if (parent == -1) return;
-        const Vec3 e = jointPosition(work, effector);
-        if (dist(target, e) < reachTolerance) return;
-        const Vec3 j = jointPosition(work, joint);
-        Vec3 axis{};
-        float angle = 0.0f;
-        if (ccdJointTurn(j, e, target, axis, angle)) {
-            const Matrix4 m = matrixMultiply(matrixMultiply(matrixTranslation(-j.x, -j.y, -j.z),
-                                                            matrixRotationAxis(axis, angle)),
-                                             matrixTranslation(j.x, j.y, j.z));
-            std::vector<uint8_t> below;
-            if (marked) markDescendants(h, joint, below);
-            for (int32_t i = 0; i < n; ++i)
-                if (marked ? below[static_cast<size_t>(i)] != 0 : isDescendant(h, i, joint))
-                    setJointPosition(work, i, vec3TransformCoord(jointPosition(work, i), m));
-        }
-        joint = parent;
-    }
-}
-
-TEST_F(SolveReach, GivesTheBitsOfPlainPassesForAnyTarget) {
-    std::mt19937 rng(3);
-    std::uniform_real_distribution<float> coordinate(-60.0f, 60.0f);
-    // The character, and the character with the hand tip one link further out
-    // (below bone 30) and a finger hanging from it: a parent with a higher index
-    // than its child.
-    Character shuffled = c;
-    shuffled.bones.bones[30].parent = 21;
-    shuffled.bones.bones[59].parent = 30;
-    shuffled.bones.bones[22].parent = 59;
-    shuffled.rest[30] = {8, 0, 5};
-    shuffled.rest[22] = {8, -1, -2};
-    // Solves of the two follow each other in random order: what the solver keeps
-    // from one solve to the next must belong to the hierarchy it is given.
-    std::bernoulli_distribution either(0.5);
-    for (int round = 0; round < 80; ++round) {
-        const Character* model = either(rng) ? &c : &shuffled;
-        const Vec3 target{coordinate(rng), coordinate(rng), coordinate(rng) / 2};
-        const Matrix4 h = matrixRotationZ(coordinate(rng));
-        const Point2 g{coordinate(rng), coordinate(rng)};
-        JointPositionSets fast = setsFrom(model->rest);
-        ASSERT_TRUE(solveReach(model->bones, fast, target, h, g));
-
-        Model work = positionSet(model->rest);
-        placeInWorld(work, h, g);
-        for (int32_t root : reachPasses) plainCcdPass(model->bones, work, target, 59, root, 59);
-        ASSERT_EQ(std::memcmp(work.frames[0].data(), fast.reachPositions.frames[0].data(),
-                              work.frames[0].size() * sizeof(BoneKey)),
-                  0)
-            << "round " << round;
-    }
-}
-
-// A limb 1500 bones deep: the lists of its joints' subtrees would hold over a
-// million entries, more than the solver keeps, so it makes some anew at each
-// turn. The solve still gives the bits of marking every subtree at its turn.
-TEST(SolveReachDeepLimb, GivesTheBitsOfMarkingEachSubtreeAtItsTurn) {
-    const int32_t n = 1500;
-    Model h;
-    std::vector<Vec3> rest(n);
-    for (int32_t b = 0; b < n; ++b) {
-        h.bones.push_back(Bone{{}, b - 1});
-        rest[static_cast<size_t>(b)] = {0.1f * static_cast<float>(b), 0.02f * (b % 7), 0.0f};
-    }
-    const int32_t passes[2] = {0, 0};
-    const ReachChain chain{n - 1, passes, 2};
-    const Vec3 target{20, 60, 10};
-    const Matrix4 heading = matrixRotationZ(0.4f);
-    const Point2 ground{3, -2};
-    for (int solve = 0; solve < 2; ++solve) {  // the second with the lists kept
-        JointPositionSets sets = setsFrom(rest);
-        ASSERT_TRUE(solveReach(h, sets, target, heading, ground, chain));
-        Model work = positionSet(rest);
-        placeInWorld(work, heading, ground);
-        for (int32_t root : passes) plainCcdPass(h, work, target, n - 1, root, n - 1, true);
-        ASSERT_EQ(std::memcmp(work.frames[0].data(), sets.reachPositions.frames[0].data(),
-                              work.frames[0].size() * sizeof(BoneKey)),
-                  0)
-            << "solve " << solve;
-    }
-}
-
 TEST_F(SolveReach, AReachableTargetEndsWithinTheTolerance) {
     // 20 units from the upper-arm joint in the placed pose: well inside the arm.
     const Vec3 shoulder = positions(placedRest())[20];
@@ -466,9 +371,7 @@ TEST(InitRestPositions, FillsWorkAndRestWithTheBindPoseJointPositions) {
     JointPositionSets sets;
     sets.workPositions = pose;
     sets.restPositions = pose;
-    LineVertex strip[101];
-    ChainScratch scratch;
-    initRestPositions(pose, sets, strip, 101, scratch);
+    initRestPositions(pose, sets);
 
     const std::vector<Vec3> work = positions(sets.workPositions);
     EXPECT_EQ(work[0].x, 5.0f) << "a root keeps its entry as read";
@@ -479,16 +382,43 @@ TEST(InitRestPositions, FillsWorkAndRestWithTheBindPoseJointPositions) {
     EXPECT_NEAR(work[3].z, -3.0f, 1e-6f);
     expectSamePositions(sets.workPositions, sets.restPositions);
     EXPECT_EQ(sets.workPositions.frames[0][0].rz, 1.5707964f) << "rotations untouched";
-    // The strip holds the last bone's chain, white, and zeros after it.
-    EXPECT_EQ(strip[0].color, 0xFFFFFFFFu);
-    EXPECT_NEAR(strip[0].z, -3.0f, 1e-6f);
-    EXPECT_EQ(strip[1].color, 0u);
-    EXPECT_EQ(strip[1].z, 0.0f);
 
     // Sets without an entry per bone are left alone.
     JointPositionSets empty;
-    initRestPositions(pose, empty, strip, 101, scratch);
+    initRestPositions(pose, empty);
     EXPECT_EQ(jointCount(empty.workPositions), 0u);
+}
+
+// The rest pose stored from one evaluation of the whole frame has the bits of
+// storing every bone's chain, evaluated chain by chain, in bone order: also with
+// bone 0 hung below another bone, broken links, cycles and missing keys.
+TEST(InitRestPositions, GivesTheBitsOfStoringEveryChain) {
+    std::mt19937 rng(17);
+    std::uniform_int_distribution<int> pick(0, 99);
+    std::uniform_real_distribution<float> angle(-3.2f, 3.2f), length(-20.0f, 20.0f);
+    for (int round = 0; round < 200; ++round) {
+        const int32_t n = 1 + pick(rng) % 70;
+        Model pose;
+        for (int32_t b = 0; b < n; ++b)
+            pose.bones.push_back(Bone{{}, b == 0 || pick(rng) < 5 ? -1 : pick(rng) % b});
+        if (pick(rng) < 20) pose.bones[0].parent = pick(rng) % n;
+        if (pick(rng) < 15) pose.bones[static_cast<size_t>(pick(rng) % n)].parent = n + 4;
+        Frame keys(static_cast<size_t>(n));
+        for (BoneKey& k : keys)
+            k = {length(rng), length(rng), length(rng), angle(rng), angle(rng), angle(rng)};
+        pose.frames.push_back(keys);
+        if (pick(rng) < 10) pose.frames[0].resize(static_cast<size_t>(pick(rng) % n));
+        Model expected = pose;  // sets hold an entry per bone, as read
+        expected.frames[0] = keys;
+        reference::restPositions(pose, expected);
+        JointPositionSets sets{expected, expected, expected, expected};
+        sets.workPositions.frames[0] = sets.restPositions.frames[0] = keys;
+        initRestPositions(pose, sets);
+        ASSERT_EQ(std::memcmp(expected.frames[0].data(), sets.restPositions.frames[0].data(),
+                              keys.size() * sizeof(BoneKey)),
+                  0)
+            << "round " << round;
+    }
 }
 
 }  // namespace

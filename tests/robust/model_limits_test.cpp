@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "model/bone_strip.h"
 #include "model/pose.h"
 #include "model/smd.h"
 
@@ -34,10 +35,11 @@ std::string chainFile(int bones, const std::vector<std::string>& values) {
 // Every strip of every bone, both frames, interpolation on and off, at the
 // sizes of both programs: all drawn vertices finite.
 void expectFiniteStrips(const Model& model, const char* what) {
-    ChainScratch scratch;
-    std::vector<LineVertex> strip(101), current(69), next(69);
+    ClipPose pose;
+    PlacedJoints placed;
+    std::vector<LineVertex> strip(101);
     size_t drawn = 0;
-    for (size_t capacity : {size_t{69}, size_t{101}}) {
+    for (uint32_t capacity : {69u, 101u}) {
         for (bool interpolate : {false, true}) {
             ClipClock clock;
             clock.interpolate = interpolate;
@@ -45,9 +47,12 @@ void expectFiniteStrips(const Model& model, const char* what) {
             clock.elapsedMs = 13.0;
             clock.currentFrame = 1;
             clock.nextFrame = 0;
-            const StripArrays arrays{strip.data(), capacity, current.data(), next.data(), 69};
+            poseClip(model, clock, 69, pose);
+            const StripStyle style{.vertices = capacity, .written = capacity, .lineColor = 1};
+            placeJoints(pose.joints, style, placed);
             for (size_t b = 0; b < model.bones.size(); ++b) {
-                buildBoneStrip(model, clock, static_cast<int32_t>(b), arrays, scratch);
+                fillBoneStrip(model.bones, pose.chains.data(), placed, style,
+                              static_cast<int32_t>(b), strip.data());
                 for (size_t i = 0; i < capacity; ++i) {
                     const LineVertex& v = strip[i];
                     drawn += v.color != 0;

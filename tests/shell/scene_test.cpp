@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <limits>
 #include <random>
@@ -12,6 +13,7 @@
 #include "shell/shell.h"
 #include "shell/skeleton_draw.h"
 #include "shell/trace.h"
+#include "tests/support/chain_reference.h"
 
 namespace {
 
@@ -224,161 +226,157 @@ TEST_F(SceneTest, NothingIsDrawnAfterTheDeviceIsReleased) {
     EXPECT_TRUE(recording::calls().empty());
 }
 
-TEST_F(SceneTest, StripsWithNonFiniteVerticesAreNotDrawn) {
-    ready();
-    LineVertex v[69] = {};
-    v[1].x = std::numeric_limits<float>::quiet_NaN();
-    EXPECT_EQ(drawStrip(v, 69, 1), S_OK_);
-    EXPECT_EQ(recording::countOf(CallKind::DrawPrimitive), 0u);
-    v[1].x = std::numeric_limits<float>::infinity();
-    EXPECT_EQ(drawStrip(v, 69, 3), S_OK_);
-    EXPECT_EQ(recording::countOf(CallKind::DrawPrimitive), 0u);
-    v[1].x = 0.0f;
-    v[2].z = -std::numeric_limits<float>::infinity();
-    EXPECT_EQ(drawStrip(v, 69, 3), S_OK_);
-    EXPECT_EQ(recording::countOf(CallKind::DrawPrimitive), 0u);
-    v[2].z = -std::numeric_limits<float>::max();  // huge but finite: drawn
-    v[3].color = 0xFFFFFFFFu;                     // colours are not positions
-    EXPECT_EQ(drawStrip(v, 69, 3), S_OK_);
-    EXPECT_EQ(recording::countOf(CallKind::DrawPrimitive), 1u);
-    v[2].z = 0.0f;
-    v[5].y = std::numeric_limits<float>::infinity();  // past the drawn part: harmless
-    EXPECT_EQ(drawStrip(v, 69, 3), S_OK_);
-    EXPECT_EQ(recording::countOf(CallKind::DrawPrimitive), 2u);
-}
-
-TEST(StripPlacement, ScalesTurnsAndMovesThePoints) {
+TEST(StripPlacement, ScalesTurnsAndMovesTheJointsOnce) {
     StripPlacement p;
     p.scale = matrixScaling(0.3f, 0.3f, 0.3f);
     p.heading = matrixRotationZ(1.5707964f);
     p.px = 60.0f;
     p.py = -50.0f;
-    LineVertex v[2] = {{10, 0, 20, 0xFFFFFFFF}, {0, 0, 0, 0}};
-    placeStrip(v, 2, p);
-    EXPECT_NEAR(v[0].x, 60.0f, 1e-5);
-    EXPECT_NEAR(v[0].y, -47.0f, 1e-5);
-    EXPECT_NEAR(v[0].z, 6.0f, 1e-5);
-    EXPECT_EQ(v[0].color, 0xFFFFFFFFu);
-    EXPECT_NEAR(v[1].x, 60.0f, 1e-6);
-    EXPECT_NEAR(v[1].y, -50.0f, 1e-6);
-
-    SkeletonStrips s;
-    LineVertex strip[101];
-    s.arrays.strip = strip;
-    s.arrays.stripCapacity = 69;
-    EXPECT_EQ(maxStripSegments(s), 68u);
-    s.arrays.stripCapacity = 101;
-    s.placement = &p;
-    s.placedVertices = 100;
-    EXPECT_EQ(maxStripSegments(s), 99u);  // never reaches the unplaced vertex 100
+    const StripStyle style{.placement = &p};
+    PlacedJoints placed;
+    placeJoints({{10, 0, 20}, {0, 0, 0}}, style, placed);
+    EXPECT_NEAR(placed.joints[0].x, 60.0f, 1e-5);
+    EXPECT_NEAR(placed.joints[0].y, -47.0f, 1e-5);
+    EXPECT_NEAR(placed.joints[0].z, 6.0f, 1e-5);
+    EXPECT_NEAR(placed.joints[1].x, 60.0f, 1e-6);
+    EXPECT_NEAR(placed.joints[1].y, -50.0f, 1e-6);
+    EXPECT_NEAR(placed.tail.x, 60.0f, 1e-6);
+    EXPECT_NEAR(placed.tail.y, -50.0f, 1e-6);
 }
 
-// Placing reuses the result of a repeated point; every placed point must still
-// carry exactly the bits of its own two transforms, signed zeros and NaNs too.
-TEST(StripPlacement, RepeatedPointsGetTheBitsOfTheirOwnTransform) {
-    StripPlacement p;
-    p.scale = matrixScaling(0.3f, 0.3f, 0.3f);
-    p.heading = matrixRotationZ(5.116f);
-    p.px = 60.0f;
-    p.py = -50.0f;
-    const float nan = std::numeric_limits<float>::quiet_NaN();
-    const LineVertex input[12] = {{1.5f, -2.25f, 7.0f, 0xFFFFFFFF},
-                                  {1.5f, -2.25f, 7.0f, 0xFFFFFFFF},
-                                  {0.0f, 0.0f, 0.0f, 0xFFFFFFFF},
-                                  {-0.0f, 0.0f, 0.0f, 0},
-                                  {0.0f, -0.0f, 0.0f, 0},
-                                  {0.0f, 0.0f, -0.0f, 0},
-                                  {nan, 0.0f, 0.0f, 0},
-                                  {nan, 0.0f, 0.0f, 0},
-                                  {0.0f, 0.0f, 0.0f, 0},
-                                  {0.0f, 0.0f, 0.0f, 0},
-                                  {3.0f, 4.0f, 5.0f, 0},
-                                  {0.0f, 0.0f, 0.0f, 0}};
-    LineVertex placed[12];
-    std::memcpy(placed, input, sizeof input);
-    placeStrip(placed, 12, p);
-    for (size_t i = 0; i < 12; ++i) {
-        Vec3 q{input[i].x, input[i].y, input[i].z};
-        q = vec3TransformCoord(vec3TransformCoord(q, p.scale), p.heading);
-        const LineVertex expected{q.x + p.px, q.y + p.py, q.z, input[i].color};
-        EXPECT_EQ(std::memcmp(&placed[i], &expected, sizeof expected), 0) << "point " << i;
-    }
-}
-
-// The skeleton loop (prepared frames, the zero run placed once, only the chain
-// checked for finite values) draws the very bits of the plain loop: each bone's
-// strip chain by chain, every vertex placed, every drawn vertex checked. Models
-// with more bones than a strip draws make the draws read every placed vertex.
-TEST_F(SceneTest, SkeletonDrawsTheBitsOfTheStripByStripLoop) {
-    ready();
-    std::mt19937 rng(91);
+// A random skeleton, some of it broken, with offsets that overflow or are not
+// numbers at all in places.
+Model randomSkeleton(std::mt19937& rng) {
     std::uniform_int_distribution<int> pick(0, 99);
     std::uniform_real_distribution<float> angle(-3.2f, 3.2f), length(-20.0f, 20.0f);
     const float odd[3] = {std::numeric_limits<float>::max(),  // sums of two overflow
                           std::numeric_limits<float>::infinity(),
                           std::numeric_limits<float>::quiet_NaN()};
-    for (int round = 0; round < 60; ++round) {
-        Model m;
-        const int32_t bones = 1 + pick(rng) % 2 * 60 + pick(rng) % 60;
-        m.bones.resize(static_cast<size_t>(bones));
-        for (int32_t b = 1; b < bones; ++b)
-            m.bones[static_cast<size_t>(b)].parent =
-                pick(rng) < 90 ? b - 1 - pick(rng) % b / 2 : -1;
-        if (pick(rng) < 20) m.bones[static_cast<size_t>(pick(rng) % bones)].parent = bones + 1;
-        for (int f = 0; f < 3; ++f) {
-            Frame keys(static_cast<size_t>(bones));
-            for (BoneKey& k : keys)
-                k = {length(rng), length(rng), length(rng), angle(rng), angle(rng), angle(rng)};
-            for (int i = 0; i < 3; ++i)
-                if (pick(rng) < 15) keys[static_cast<size_t>(pick(rng) % bones)].x = odd[i];
-            if (pick(rng) < 10) keys.resize(static_cast<size_t>(pick(rng) % bones));
-            m.frames.push_back(keys);
+    Model m;
+    const int32_t bones = 1 + pick(rng) % 2 * 60 + pick(rng) % 60;
+    m.bones.resize(static_cast<size_t>(bones));
+    std::vector<int32_t> order(static_cast<size_t>(bones));
+    for (int32_t i = 0; i < bones; ++i) order[static_cast<size_t>(i)] = i;
+    if (pick(rng) < 50) std::shuffle(order.begin() + 1, order.end(), rng);
+    for (int32_t i = 1; i < bones; ++i)
+        m.bones[static_cast<size_t>(order[static_cast<size_t>(i)])].parent =
+            pick(rng) < 95 ? order[static_cast<size_t>(i - 1 - pick(rng) % i / 2)] : -1;
+    if (pick(rng) < 15) m.bones[static_cast<size_t>(pick(rng) % bones)].parent = bones + 1;
+    if (pick(rng) < 15) {  // a cycle between two bones
+        const int32_t a = pick(rng) % bones, b = pick(rng) % bones;
+        m.bones[static_cast<size_t>(a)].parent = b;
+        m.bones[static_cast<size_t>(b)].parent = a;
+    }
+    for (int f = 0; f < 3; ++f) {
+        Frame keys(static_cast<size_t>(bones));
+        for (BoneKey& k : keys) {
+            k = {length(rng), length(rng), length(rng), angle(rng), angle(rng), angle(rng)};
+            if (pick(rng) < 5) k.x = -0.0f, k.ry = -0.0f;
         }
+        for (int i = 0; i < 3; ++i)
+            if (pick(rng) < 10) keys[static_cast<size_t>(pick(rng) % bones)].x = odd[i];
+        if (pick(rng) < 10) keys.resize(static_cast<size_t>(pick(rng) % bones));
+        m.frames.push_back(keys);
+    }
+    return m;
+}
+
+// Whole frames of the three programs' figures against the figure evaluated chain
+// by chain (tests/support/chain_reference.h), drawn as the design draws it: every
+// strip built in its own arrays, each vertex placed on its own, drawn unless a
+// vertex it reads is not finite, and the reaching figure's joint dots coloured
+// in the strip. Every draw call must carry the same vertices, bit for bit.
+// Skeletons with more bones than a strip draws make the draws read every
+// written vertex, tails included.
+TEST_F(SceneTest, SkeletonFramesGiveTheBitsOfTheChainByChainFigure) {
+    ready();
+    std::mt19937 rng(91);
+    std::uniform_int_distribution<int> pick(0, 99);
+    std::uniform_real_distribution<float> coordinate(-20.0f, 20.0f);
+    const auto finite = [](const LineVertex* v, size_t n) {
+        for (size_t i = 0; i < n; ++i)
+            if (!std::isfinite(v[i].x) || !std::isfinite(v[i].y) || !std::isfinite(v[i].z))
+                return false;
+        return true;
+    };
+    for (int round = 0; round < 160; ++round) {
+        const Model m = randomSkeleton(rng);
+        const uint32_t bones = static_cast<uint32_t>(m.bones.size());
         ClipClock clock;
         clock.interpolate = pick(rng) < 70;
-        clock.currentFrame = pick(rng) % 3;
+        clock.currentFrame = pick(rng) % 4;  // 3 is past the clip
         clock.nextFrame = pick(rng) % 3;
         clock.elapsedMs = pick(rng) * 3.0;
         StripPlacement placement;
         placement.scale = matrixScaling(0.3f, 0.3f, 0.3f);
-        placement.heading = matrixRotationZ(angle(rng));
-        placement.px = length(rng);
-        placement.py = length(rng);
-        const bool placed = pick(rng) < 60;
-
-        LineVertex strip[101], current[69], next[69];
-        ChainScratch scratch;
-        SkeletonStrips strips;
-        strips.arrays = {strip, placed ? 101u : 69u, current, next, 69};
-        strips.scratch = &scratch;
-        if (placed) {
-            strips.placement = &placement;
-            strips.placedVertices = 100;
+        placement.heading = matrixRotationZ(coordinate(rng));
+        placement.px = coordinate(rng);
+        placement.py = coordinate(rng);
+        // 0: articulated, 1: pathmove, 2: ikreach in model space, 3: in world space.
+        const int figure = pick(rng) % 4;
+        const bool reach = figure >= 2, world = figure == 3;
+        StripStyle style{.vertices = figure == 0 ? 69u : 101u,
+                         .written = figure == 0 ? 69u : 100u,
+                         .lineColor = reach ? 0xFF000000u : 0xFFFFFFFFu};
+        style.segments = std::min(bones, style.written - 1);
+        if (figure == 1 || figure == 2) style.placement = &placement;
+        if (reach) {
+            style.withRoot = style.jointDots = true;
+            style.jointColor = 0xFF00FF00u;
+            style.tailKeepsColors = world;
+            if (world) style.base = {placement.px, placement.py, 0.0f};
         }
+        // The reaching figure's set: the offsets of frame 0 taken as positions.
+        Model set = m;
+        set.frames.resize(1);
+        std::vector<Vec3> joints;
+        for (const BoneKey& k : set.frames[0]) joints.push_back({k.x, k.y, k.z});
+        ClipPose pose;
+        if (!reach) poseClip(m, clock, 69, pose);
+
+        // The strip arrays as a program keeps them: the reaching figure's after a
+        // frame (its dots coloured), the clip figures' zero.
+        std::vector<LineVertex> strip(style.vertices), plain(style.vertices);
+        if (reach)
+            for (uint32_t i = 0; i < 100; ++i) strip[i].color = plain[i].color = 0xFF00FF00u;
         recording::clearCalls();
-        ASSERT_EQ(drawClipSkeleton(m, clock, strips), S_OK_);
+        PlacedJoints placed;
+        ASSERT_EQ(drawSkeleton(m.bones, reach ? joints : pose.joints,
+                               reach ? nullptr : pose.chains.data(), style, strip.data(), placed),
+                  S_OK_);
         const std::vector<Call> fast = recording::callsOf(CallKind::DrawPrimitive);
 
         recording::clearCalls();
-        const uint32_t upload = static_cast<uint32_t>(strips.arrays.stripCapacity);
-        const uint32_t segments =
-            std::min<uint32_t>(static_cast<uint32_t>(bones), maxStripSegments(strips));
-        ChainScratch plain;
-        for (int32_t b = 0; b < bones; ++b) {
-            buildBoneStripReference(m, clock, b, strips.arrays, plain);
-            if (placed) placeStrip(strip, 100, placement);
-            ASSERT_EQ(drawStrip(strip, upload, segments), S_OK_);
+        for (uint32_t b = 0; b < bones; ++b) {
+            if (reach) {
+                reference::reachStrip(m.bones, set, world, static_cast<int32_t>(b), placement,
+                                      plain.data());
+            } else {
+                plain = reference::clipStrip(m, clock, static_cast<int32_t>(b), style.vertices, 69,
+                                             style.placement, style.written);
+            }
+            if (finite(plain.data(), style.segments + 1)) {
+                ASSERT_EQ(drawVertices(plain.data(), style.vertices, PrimitiveType::LineStrip,
+                                       style.segments),
+                          S_OK_);
+            }
+            if (!reach) continue;
+            for (uint32_t i = 0; i < 100; ++i) plain[i].color = 0xFF00FF00u;
+            if (finite(plain.data(), 100)) {
+                ASSERT_EQ(drawVertices(plain.data(), 101, PrimitiveType::PointList, 100), S_OK_);
+            }
         }
-        const std::vector<Call> reference = recording::callsOf(CallKind::DrawPrimitive);
+        const std::vector<Call> expected = recording::callsOf(CallKind::DrawPrimitive);
 
-        ASSERT_EQ(fast.size(), reference.size()) << "round " << round;
+        ASSERT_EQ(fast.size(), expected.size()) << "round " << round;
         for (size_t i = 0; i < fast.size(); ++i) {
-            ASSERT_EQ(fast[i].c, reference[i].c);
-            ASSERT_EQ(fast[i].vertices.size(), reference[i].vertices.size());
-            EXPECT_EQ(std::memcmp(fast[i].vertices.data(), reference[i].vertices.data(),
+            ASSERT_EQ(fast[i].a, expected[i].a);
+            ASSERT_EQ(fast[i].c, expected[i].c);
+            ASSERT_EQ(fast[i].vertices.size(), expected[i].vertices.size());
+            ASSERT_EQ(std::memcmp(fast[i].vertices.data(), expected[i].vertices.data(),
                                   fast[i].vertices.size() * sizeof(LineVertex)),
                       0)
-                << "round " << round << " draw " << i;
+                << "round " << round << " figure " << figure << " draw " << i;
         }
     }
 }

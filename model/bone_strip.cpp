@@ -1,0 +1,49 @@
+#include "model/bone_strip.h"
+
+#include <algorithm>
+
+namespace {
+
+Vec3 place(const Vec3& p, const StripPlacement* placement) {
+    if (placement == nullptr) return p;
+    const Vec3 q = vec3TransformCoord(vec3TransformCoord(p, placement->scale), placement->heading);
+    return {q.x + placement->px, q.y + placement->py, q.z};
+}
+
+}  // namespace
+
+void placeJoints(const std::vector<Vec3>& joints, const StripStyle& style, PlacedJoints& placed) {
+    placed.joints.resize(joints.size());
+    for (size_t b = 0; b < joints.size(); ++b) {
+        const Vec3& p = style.withRoot && b == 0 ? style.base : joints[b];
+        placed.joints[b] = place(p, style.placement);
+    }
+    placed.tail = place(style.base, style.placement);
+}
+
+size_t fillBoneStrip(const std::vector<Bone>& bones, const int32_t* chains,
+                     const PlacedJoints& placed, const StripStyle& style, int32_t bone,
+                     LineVertex* strip) {
+    const size_t boneCount = bones.size();
+    const size_t written = std::min(style.written, style.vertices);
+    size_t n = 0;
+    if (bone >= 0 && static_cast<size_t>(bone) < boneCount && placed.joints.size() >= boneCount) {
+        const size_t limit =
+            chains != nullptr
+                ? std::min<size_t>(static_cast<size_t>(std::max(chains[bone], 0)), written)
+                : written;
+        for (int32_t at = bone; n < limit;) {
+            const Vec3& p = placed.joints[static_cast<size_t>(at)];
+            strip[n++] = {p.x, p.y, p.z, style.lineColor};
+            const int32_t parent = bones[static_cast<size_t>(at)].parent;
+            if (parent < 0 || static_cast<size_t>(parent) >= boneCount) break;
+            at = parent;
+        }
+    }
+    for (size_t i = n; i < written; ++i) {
+        const uint32_t color = style.tailKeepsColors ? strip[i].color : 0u;
+        strip[i] = {placed.tail.x, placed.tail.y, placed.tail.z, color};
+    }
+    std::fill(strip + written, strip + style.vertices, LineVertex{});
+    return n;
+}

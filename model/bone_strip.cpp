@@ -40,10 +40,12 @@ size_t fillBoneStrip(const std::vector<Bone>& bones, const int32_t* chains,
             at = parent;
         }
     }
-    for (size_t i = n; i < written; ++i) {
-        const uint32_t color = style.tailKeepsColors ? strip[i].color : 0u;
-        strip[i] = {placed.tail.x, placed.tail.y, placed.tail.z, color};
+    const Vec3& t = placed.tail;
+    if (style.tailKeepsColors) {
+        for (size_t i = n; i < written; ++i) strip[i].x = t.x, strip[i].y = t.y, strip[i].z = t.z;
+    } else {
+        fillVertices(strip + n, strip + written, LineVertex{t.x, t.y, t.z, 0u});
     }
-    std::fill(strip + written, strip + style.vertices, LineVertex{});
+    fillVertices(strip + written, strip + style.vertices, LineVertex{});
     return n;
 }

@@ -34,7 +34,7 @@
 constexpr double reachDurationMs = 2000.0;  // length of the walk
 constexpr double arrivalFraction = 0.85;    // walk fraction of the final placement
 constexpr double blendDurationMs = 1000.0;  // length of the blend
-constexpr float targetStep = 2.0f;          // target movement per key press
+constexpr float targetStep = 2.0f;          // target movement per nudge
 constexpr float targetHeightLimit = 30.0f;  // bound of the target's z, both signs
 constexpr float standOffDistance = 20.0f;   // the walk ends this far short of the target
 constexpr float reachPathHeight = -40.0f;   // z of the drawn path

@@ -72,7 +72,7 @@ inline size_t jointCount(const Model& set) {
     return set.frames.empty() ? 0 : set.frames[0].size();
 }
 // Entry `bone` of a set; the caller guarantees 0 <= bone < jointCount(set).
-// Inline: the blend and the strips read every entry once per bone drawn.
+// Inline: the blend and the solver read every entry.
 inline Vec3 jointPosition(const Model& set, int32_t bone) {
     const BoneKey& k = set.frames[0][static_cast<size_t>(bone)];
     return {k.x, k.y, k.z};

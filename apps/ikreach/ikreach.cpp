@@ -39,8 +39,8 @@ HResult drawReachSkeleton() {
         ikreach.joints[b] = jointPosition(set, static_cast<int32_t>(b));
 
     const PathState& path = ikreach.path;
-    ikreach.placement = {path.characterScale, path.headingMatrix, path.groundPosition.x,
-                         path.groundPosition.y};
+    const StripPlacement placement{path.characterScale, path.headingMatrix, path.groundPosition.x,
+                                   path.groundPosition.y};
     const bool world = source != ReachSource::Work;
     const std::vector<Bone>& bones = ikreach.poseModel.bones;
     const StripStyle style{
@@ -54,7 +54,7 @@ HResult drawReachSkeleton() {
         .tailKeepsColors = world,
         .jointDots = true,
         .jointColor = kSkeletonJointColor,
-        .placement = world ? nullptr : &ikreach.placement,
+        .placement = world ? nullptr : &placement,
     };
     size_t filled = 0;
     const HResult hr =

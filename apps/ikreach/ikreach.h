@@ -46,7 +46,6 @@ struct IkreachState {
     LineVertex strip[kIkreachStripVertices];  // one bone's strip, uploaded per bone
     std::vector<Vec3> joints;                 // the drawn set's positions
     PlacedJoints placed;                      // the same, placed in the world
-    StripPlacement placement;                 // of a model-space set
     // The drawn world position of the effector in the last frame (trace).
     Vec3 drawnEffector;
     bool effectorDrawn = false;

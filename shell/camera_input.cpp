@@ -114,12 +114,11 @@ OrbitCamera fitCamera(const Model& model, Vec3 eyeSide) {
     // Every joint of frame 0 relative to its root; roots and broken chains sit
     // at the origin.
     std::vector<Vec3> joints{{0.0f, 0.0f, 0.0f}};
-    ChainScratch scratch;
-    for (size_t b = 0; b < model.bones.size() && !model.frames.empty(); ++b) {
-        scratch.clear();
-        collectChain(model, static_cast<int32_t>(b), 0, scratch);
-        LineVertex joint{};
-        if (chainPositions(scratch, &joint, 1) == 1) joints.push_back({joint.x, joint.y, joint.z});
+    if (!model.frames.empty()) {
+        FramePose pose;
+        evaluateFrame(model, 0, pose);
+        for (size_t b = 0; b < model.bones.size(); ++b)
+            if (pose.links[b] > 0) joints.push_back(pose.positions[b]);
     }
     Vec3 low = joints[0], high = joints[0];
     for (const Vec3& j : joints) {

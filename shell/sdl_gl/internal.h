@@ -3,7 +3,6 @@
 #pragma once
 
 #include <SDL2/SDL.h>
-#include <epoxy/gl.h>
 
 #include <deque>
 #include <memory>

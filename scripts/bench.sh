@@ -27,8 +27,11 @@ run_bench() {
     echo "== $name"
     "$build/bin/$name" --benchmark_out="$out/$name.json" --benchmark_out_format=json "$@"
 }
-frame_flags=(--benchmark_repetitions=5 --benchmark_report_aggregates_only=true)
-run_bench smd_bench
+# Repetitions of the benchmarks one program compares run in random order, so
+# that a shared host's slow and fast spells fall on all of them alike.
+interleave=--benchmark_enable_random_interleaving=true
+frame_flags=(--benchmark_repetitions=5 --benchmark_report_aggregates_only=true "$interleave")
+run_bench smd_bench "$interleave"
 run_bench articulated_bench "${frame_flags[@]}"
 run_bench pathmove_bench "${frame_flags[@]}"
 run_bench ikreach_bench "${frame_flags[@]}"

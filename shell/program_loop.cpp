@@ -19,7 +19,19 @@ struct {
     bool started = false;  // the start-up succeeded: the run's outputs are owed
     uint64_t framesDrawn = 0;
     TraceLine traceLine;
+    std::string programPath;  // argv[0], for the command suggested without a display
 } run;
+
+// `word` as one word of a POSIX shell command line.
+std::string shellWord(const std::string& word) {
+    const bool plain = !word.empty() && word.find_first_not_of(
+                                            "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                            "0123456789_-./=:+,@%") == std::string::npos;
+    if (plain) return word;
+    std::string quoted = "'";
+    for (char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
 
 void fail(const char* what) {
     std::fprintf(stderr, "%s: %s\n", run.steps.name, what);
@@ -76,10 +88,14 @@ bool openWindow() {
     if (run.options.headless) {
         fail("cannot create the offscreen surface");
     } else {
-        std::string command = std::string(s.name) + " --headless";
-        if (!run.options.dataDir.empty()) command += " --data " + run.options.dataDir;
+        // A command the user can paste: this program as it was started, drawing
+        // into a picture in the folder it was started from.
+        std::string command = shellWord(run.programPath) + " --headless";
+        if (!run.options.dataDir.empty()) command += " --data " + shellWord(run.options.dataDir);
+        if (!run.options.file.empty()) command += " " + shellWord(run.options.file);
+        command += " --capture " + std::string(s.name) + ".png";
         const std::string why =
-            "cannot open a window (no display?); to draw offscreen instead, run: " + command;
+            "cannot open a window (no display?); to draw a picture instead, run: " + command;
         fail(why.c_str());
     }
     return false;
@@ -97,6 +113,7 @@ bool startProgram(const ProgramSteps& steps, int argc, char** argv, int& exitSta
     run.started = false;
     run.framesDrawn = 0;
     run.traceLine = TraceLine{};
+    run.programPath = argc > 0 && argv[0] != nullptr ? argv[0] : steps.name;
     if (!takeOptions(argc, argv)) {
         exitStatus = run.exitStatus;
         return false;
@@ -175,6 +192,15 @@ int finishProgram() {
     closeTrace();
     unregisterWindowClass(run.steps.title);
     if (run.started && !finishRun()) run.exitStatus = 1;
+#ifndef __EMSCRIPTEN__
+    const RunOptions& o = run.options;
+    if (run.started && o.headless && o.captureFile.empty() && o.traceFile.empty() &&
+        o.scriptFile.empty())
+        std::fprintf(stderr,
+                     "%s: drew %llu frames offscreen and kept none of them (--capture FILE.png "
+                     "keeps the last one, --trace FILE.jsonl what each frame showed)\n",
+                     run.steps.name, static_cast<unsigned long long>(run.framesDrawn));
+#endif
     return run.exitStatus;
 }
 

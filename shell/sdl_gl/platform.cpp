@@ -276,10 +276,7 @@ Window* createWindow(const char* className, const char* title, int x, int y, int
     }
     std::string error;
     if (!startVideo(error)) {
-        std::fprintf(stderr,
-                     "createWindow: cannot open a window: %s\n"
-                     "  (run with --headless to draw offscreen without a display)\n",
-                     error.c_str());
+        std::fprintf(stderr, "createWindow: cannot open a window: %s\n", error.c_str());
         return nullptr;
     }
     SDL_GL_ResetAttributes();

@@ -2,7 +2,10 @@
 # scripts/run.sh without a display, started from the user's own folder:
 #  1. with --data relative to that folder: a note on stdout, nothing on stderr, and
 #     ./articulated.png, a 484 x 461 picture that is not one flat colour;
-#  2. with --capture: the user's file lands in their folder and no picture of ours.
+#  2. with --capture: the user's file lands in their folder and no picture of ours;
+#  3. the program itself: it fails with a command to paste, and that command
+#     draws articulated.png into the user's folder; a headless run that keeps
+#     nothing says so.
 #   run_without_display.sh REPOSITORY BUILD_DIR SCRATCH_DIR
 set -euo pipefail
 repo="$1" build="$2" out="$3"
@@ -35,4 +38,22 @@ run articulated --frames 5 --capture mine.png || fail "run.sh articulated --capt
 [ -f "$out/user/mine.png" ] || fail "--capture mine.png did not land in the user's folder"
 [ -e "$out/user/articulated.png" ] && fail "articulated.png written although --capture was given"
 [ -s "$out/stderr" ] && fail "stderr is not empty: $(cat "$out/stderr")"
+
+exe="$build/bin/articulated"
+status=0
+(cd "$out/user" && env -u DISPLAY -u WAYLAND_DISPLAY "$exe" --data data 2>"$out/stderr") || status=$?
+[ $status -eq 1 ] || fail "articulated without a display: status $status"
+suggested="$(sed -n 's/.*to draw a picture instead, run: //p' "$out/stderr")"
+echo "suggested: $suggested"
+if [ -n "$suggested" ]; then
+    (cd "$out/user" && env -u DISPLAY -u WAYLAND_DISPLAY bash -c "$suggested" 2>"$out/stderr") ||
+        fail "the suggested command failed: $(cat "$out/stderr")"
+    [ -f "$out/user/articulated.png" ] || fail "the suggested command wrote no articulated.png"
+else
+    fail "no command suggested: $(cat "$out/stderr")"
+fi
+(cd "$out/user" && "$exe" --headless --data data --frames 3 2>"$out/stderr") ||
+    fail "headless run: status $?"
+grep -q "drew 3 frames offscreen and kept none" "$out/stderr" ||
+    fail "a headless run without outputs said: $(cat "$out/stderr")"
 exit $failed

@@ -24,8 +24,8 @@ HResult drawSkeleton(const std::vector<Bone>& bones, const std::vector<Vec3>& jo
                      PlacedJoints& placed, size_t* stripsFilled) {
     placeJoints(joints, style, placed);
     // Strips copy placed joints: with all of them finite, so is every strip.
-    const bool checkStrips =
-        !isFinite(placed.tail) || !std::all_of(placed.joints.begin(), placed.joints.end(), isFinite);
+    const bool checkStrips = !isFinite(placed.tail) ||
+                             !std::all_of(placed.joints.begin(), placed.joints.end(), isFinite);
     // Draws unless a vertex the draw reads is not finite (then nothing, S_OK_).
     const auto draw = [&](PrimitiveType type, uint32_t primitives, uint32_t read) {
         if (primitives == 0) return S_OK_;

@@ -308,7 +308,8 @@ TEST_F(ArticulatedRun, ClipKeysSwitchThePlayedModel) {
     for (std::string l; std::getline(in, l);) lines.push_back(l);
     ASSERT_EQ(lines.size(), 4u);
     EXPECT_NE(lines[0].find("\"frame\":1,\"tick\":1000000,\"fps\":0,\"help\":false,"
-                            "\"eye\":[-100,0,0],\"clip\":{\"frames\":2,\"current\":0,"
+                            "\"eye\":[-100,0,0],\"target\":[0,0,0],\"paused\":false,"
+                            "\"clip\":{\"frames\":2,\"current\":0,"
                             "\"next\":0,\"periodMs\":300"),
               std::string::npos)
         << lines[0];

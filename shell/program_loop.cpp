@@ -165,6 +165,7 @@ void programFrame() {
             drawHelpLines(help.lines, help.count);
         } else {
             hr = s.drawCharacter();
+            if (!failed(hr)) drawLoadProblem();
         }
         if (!failed(hr) && s.drawOnTop != nullptr) hr = s.drawOnTop();
         if (!failed(hr)) drawFpsText(shell.fps.shownFps);

@@ -193,8 +193,9 @@ TEST_F(Headless, MissingClipFilesAreReportedAndTheProgramRuns) {
     ASSERT_EQ(r.trace.size(), 5u);
     EXPECT_EQ(num(r.trace[4], "clip.frames"), 0.0);
     const PngImage img = image("empty.png");
-    EXPECT_GT(img.count(8, 8, 100, 30, isWhite), 15);  // the frame rate only
-    EXPECT_EQ(img.count(0, 40, 484, 461, isWhite), 0);
+    EXPECT_GT(img.count(8, 8, 100, 30, isWhite), 15);    // the frame rate
+    EXPECT_GT(img.count(8, 50, 300, 70, isWhite), 40);   // the message naming walk.smd
+    EXPECT_EQ(img.count(0, 100, 484, 461, isWhite), 0);  // nothing else
 }
 
 // Every clip key reads its file again; what the program says about a file is

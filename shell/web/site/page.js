@@ -451,6 +451,13 @@ if (typeof window.setImmediate !== "function") {
       fail("Your file could not be read here: " + error.message + ".", String(error));
       return;
     }
+    // A picker or a drop gives the files in no order a visitor chose: the
+    // reference (the file with a mesh) goes first, as on a command line.
+    if (read.length > 1) {
+      const hasMesh = (file) => /^[ \t]*triangles[ \t]*\r?$/im.test(new TextDecoder().decode(file.bytes));
+      const meshes = read.filter(hasMesh);
+      read.splice(0, read.length, ...meshes, ...read.filter((f) => !meshes.includes(f)));
+    }
     start("articulated", read);
   }
   $("open").addEventListener("click", () => $("files").click());

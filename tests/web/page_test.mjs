@@ -5,7 +5,7 @@
 // file dropped, Esc then "Start again", Tab leaving the picture), then what must
 // fail plainly (a missing or damaged file, no WebGL 2, refused addresses), a
 // framing page's messages, and the site as scripts/serve.py serves it. Prints
-// one line per check.
+// one line per check; leaves the phone's last screen in ./page-phone.png.
 import { spawn } from "node:child_process";
 import { mkdtempSync, rmSync, writeFileSync } from "node:fs";
 import { tmpdir } from "node:os";
@@ -166,7 +166,7 @@ try {
   check("Tab is left to the browser, which moves the focus on", (await evaluate("window.tabPrevented")) === false &&
     (await evaluate("document.activeElement.id !== 'canvas'")));
   const shot = await call("Page.captureScreenshot", { format: "png" });
-  writeFileSync(join(folder, "..", "page-test-phone.png"), Buffer.from(shot.data, "base64"));
+  writeFileSync("page-phone.png", Buffer.from(shot.data, "base64"));  // to look at
   await call("Emulation.clearDeviceMetricsOverride");
   await call("Emulation.setTouchEmulationEnabled", { enabled: false });
 

@@ -305,7 +305,13 @@ if (typeof window.setImmediate !== "function") {
         canvas,
         noInitialRun: true,
         print: (text) => console.log(text),
-        printErr: (text) => { console.warn(text); if (run === active) say(text); },
+        // What the program says of a visitor's files is shown, not folded away.
+        printErr: (text) => {
+          console.warn(text);
+          if (run !== active) return;
+          say(text);
+          if (files.length) details.open = true;
+        },
         instantiateWasm: (imports, receive) => {
           WebAssembly.instantiate(module, imports).then((made) => receive(made, module), (error) => {
             if (run === active) fail("The program's files do not fit together (its .js and .wasm come from " +

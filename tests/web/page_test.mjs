@@ -86,6 +86,7 @@ try {
   let t = await last();
   await touch("touchStart", [[150, 230]]);
   for (let i = 1; i <= 10; ++i) await touch("touchMove", [[150 + 10 * i, 230 + i]]);
+  await settle();  // every move taken before the lift, as a person's pause would
   await touch("touchEnd", []);
   await settle();
   t = await last();
@@ -98,6 +99,7 @@ try {
   await touch("touchStart", [[200, 300], [300, 300]]);
   for (let i = 1; i <= 5; ++i) await touch("touchMove", [[200, 300 - 10 * i], [300, 300 - 10 * i]]);
   for (let i = 1; i <= 4; ++i) await touch("touchMove", [[200 - 5 * i, 250], [300 + 5 * i, 250]]);
+  await settle();
   await touch("touchEnd", []);
   await settle();
   t = await last();

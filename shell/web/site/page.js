@@ -415,23 +415,15 @@ if (typeof window.setImmediate !== "function") {
   function press(code, repeat) {
     if (active && active.instance && !active.ended) active.instance._webPressKey(code, repeat ? 1 : 0);
   }
-  // Buttons: a press on pointer down, repeated while held (as a held key); a
-  // click from the keyboard (Enter or Space on the focused button) presses once.
-  let holding = null;
-  function release() {
-    if (holding) clearTimeout(holding.timer), clearInterval(holding.interval);
-    holding = null;
-  }
+  // Buttons: a press on pointer down (a finger or the mouse; the focus stays
+  // where it is, so the picture keeps the keys); a click from the keyboard
+  // (Enter or Space on the focused button, repeating while held) presses too.
   $("keys").addEventListener("pointerdown", (e) => {
     const button = e.target.closest("button[data-key]");
     if (!button || e.button !== 0) return;
-    e.preventDefault();  // keeps the focus where it is (the picture keeps the keys)
-    release();
-    const code = Number(button.dataset.key);
-    press(code, false);
-    holding = { timer: setTimeout(() => { holding.interval = setInterval(() => press(code, true), 80); }, 450) };
+    e.preventDefault();
+    press(Number(button.dataset.key), false);
   });
-  for (const type of ["pointerup", "pointercancel", "pointerleave"]) $("keys").addEventListener(type, release);
   $("keys").addEventListener("click", (e) => {
     const button = e.target.closest("button[data-key]");
     if (button && e.detail === 0) press(Number(button.dataset.key), false);

@@ -262,7 +262,7 @@ if (typeof window.setImmediate !== "function") {
     endActive();
     const run = { program, files, instance: null, ended: false, failed: false };
     active = run;
-    const spec = programs[program];
+    const info = programs[program];
     showPage(program, files);
     traceView.textContent = "";
     progress.loaded = progress.total = 0;
@@ -278,7 +278,7 @@ if (typeof window.setImmediate !== "function") {
     let factory, module, data, script = null;
     try {
       [factory, module, data] = await Promise.all([loadFactory(program), loadModule(program),
-        Promise.all(spec.files.map((name) => fetchBytes(`data/${name}`)))]);
+        Promise.all(info.files.map((name) => fetchBytes(`data/${name}`)))]);
     } catch (error) {
       if (ticket !== generation) return;
       fail("The program could not be loaded. Reload the page; if this stays, the site is missing files " +
@@ -334,7 +334,7 @@ if (typeof window.setImmediate !== "function") {
     run.instance = instance;
     const args = options.args.slice();
     const FS = instance.FS;
-    spec.files.forEach((name, i) => FS.writeFile(`/${name}`, data[i]));
+    info.files.forEach((name, i) => FS.writeFile(`/${name}`, data[i]));
     if (options.trace) {
       // The trace file is a device whose lines land in the page.
       let line = [];
@@ -382,12 +382,12 @@ if (typeof window.setImmediate !== "function") {
 
   let shownProgram = null;
   function showPage(program, files) {
-    const spec = programs[program];
+    const info = programs[program];
     $("name").textContent = files.length ? `${program} ${files.map((f) => f.name).join(" ")}` : program;
     if (shownProgram === program) return;
     shownProgram = program;
-    $("about").textContent = spec.about;
-    $("how").textContent = spec.how + " Keys reach the program while the picture has the focus " +
+    $("about").textContent = info.about;
+    $("how").textContent = info.how + " Keys reach the program while the picture has the focus " +
       "(click or tap it, or Tab to it; Tab moves on).";
     const row = $("keys");
     row.textContent = "";
@@ -402,13 +402,13 @@ if (typeof window.setImmediate !== "function") {
         row.appendChild(button);
       }
     };
-    group(spec.keys);
-    if (spec.viewerKeys) {
+    group(info.keys);
+    if (info.viewerKeys) {
       const label = document.createElement("span");
       label.className = "group";
       label.textContent = "Your files:";
       row.appendChild(label);
-      group(spec.viewerKeys);
+      group(info.viewerKeys);
     }
   }
 

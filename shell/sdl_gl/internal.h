@@ -20,6 +20,7 @@ struct Window {
     Device* device = nullptr;
     uint32_t buttons = 0;   // MK_ flags of the buttons held, from the messages posted
     unsigned long xid = 0;  // X11: the window's id (0 elsewhere)
+    bool shown = false;     // showWindow was called (a real window)
 };
 
 struct BackendState {

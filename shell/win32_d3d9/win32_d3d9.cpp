@@ -33,6 +33,7 @@
 #include "shell/harness/run_harness.h"
 #include "shell/program_main.h"
 #include "shell/run_options.h"
+#include "shell/window_frame.h"
 
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -57,15 +58,8 @@
 
 namespace {
 
-// Headless geometry: the frame of a Win32 overlapped window on a standard
-// desktop. The client area starts this far right of and below the outer
-// top-left corner and is this much smaller than the outer size (a 500 x 500
-// window has a 484 x 461 client area), whatever frame the window system in use
-// draws, so that headless runs land on the same client pixels everywhere.
-constexpr int kFrameLeft = 8;
-constexpr int kFrameTop = 31;
-constexpr int kFrameExtraWidth = 16;
-constexpr int kFrameExtraHeight = 39;
+// Headless geometry is shell/window_frame.h's, whatever frame the window
+// system in use draws.
 
 struct RegisteredClass {
     std::string name;
@@ -272,6 +266,33 @@ void writeFinalCapture() {
     writeFrame(b.harness.finalCapture);
 }
 
+// The default presentation interval waits for the display's refresh where the
+// driver honours it. Where it does not (Wine on a display without vsync), the
+// loop would draw thousands of frames a second that no display shows: then the
+// rest of the refresh period is slept here. A present that returns early by
+// less than the slack is taken as synchronised (its return time jitters).
+void paceFrame() {
+    static LARGE_INTEGER frequency{}, last{};
+    static int64_t periodTicks = 0;
+    if (periodTicks == 0) {
+        QueryPerformanceFrequency(&frequency);
+        const HDC screen = GetDC(nullptr);
+        const int hz = screen != nullptr ? GetDeviceCaps(screen, VREFRESH) : 0;
+        if (screen != nullptr) ReleaseDC(nullptr, screen);
+        periodTicks = frequency.QuadPart / (hz > 1 ? hz : 60);  // 0 and 1 mean "the default"
+    }
+    LARGE_INTEGER now{};
+    QueryPerformanceCounter(&now);
+    if (last.QuadPart != 0) {
+        const int64_t early = last.QuadPart + periodTicks - now.QuadPart;
+        if (early > frequency.QuadPart / 500) {  // 2 ms
+            Sleep(static_cast<DWORD>(early * 1000 / frequency.QuadPart));
+            QueryPerformanceCounter(&now);
+        }
+    }
+    last = now;
+}
+
 }  // namespace
 
 // ---- Entry ----
@@ -360,6 +381,22 @@ bool peekMessage(Message& out) {
     out.wParam = m.wParam;
     out.lParam = m.lParam;
     return true;
+}
+
+bool isIconic(Window* window) {
+    // Headless windows are never shown, yet draw every frame.
+    if (backend().harness.headless) return false;
+    const HWND hwnd = toNative(window);
+    return IsWindow(hwnd) && (IsIconic(hwnd) || !IsWindowVisible(hwnd));
+}
+
+void waitMessage() {
+    const Backend& b = backend();
+    // A script still running wakes the loop when its next event may be due.
+    if (b.harness.nextEvent < b.harness.script.size())
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    else
+        WaitMessage();
 }
 
 namespace {
@@ -552,6 +589,7 @@ HResult present(Device* device) {
         b.harness.pendingCaptures.clear();
     }
     const HRESULT hr = native->Present(nullptr, nullptr, nullptr, nullptr);
+    if (!b.harness.headless) paceFrame();
     if (harnessFramePresented(b.harness) && b.programWindow != nullptr)
         PostMessageA(b.programWindow, WM_CLOSE, 0, 0);  // as the close button
     return hr;

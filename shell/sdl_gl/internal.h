@@ -40,6 +40,9 @@ struct BackendState {
     // mode hides and holds the pointer, and `cursor` is the cursor the program
     // sees, moved by the mouse's motion and by setCursorPos.
     bool relativeCursor = false;
+    // Under Xwayland, while relativeCursor: the motion comes from x11_motion (with
+    // its fractions), and SDL's truncated relative motion is ignored.
+    bool xwaylandMotion = false;
 };
 
 BackendState& backendState();

@@ -18,6 +18,7 @@
 
 #include "shell/sdl_gl/internal.h"
 #include "shell/sdl_gl/sdl_gl.h"
+#include "shell/sdl_gl/x11_motion.h"
 #include "shell/sdl_gl/x11_window.h"
 
 namespace {
@@ -71,16 +72,22 @@ bool startVideo(std::string& error) {
     if (runHeadless())
         SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, "offscreen", SDL_HINT_OVERRIDE);
 #if defined(__unix__) && !defined(__APPLE__)
-    // Outside a Wayland session only X11 can give a window. Letting SDL probe Wayland
-    // anyway makes libwayland print an XDG_RUNTIME_DIR complaint nobody can act on.
-    // An SDL_VIDEODRIVER of the user's is left to SDL.
-    if (!runHeadless() && std::getenv("SDL_VIDEODRIVER") == nullptr &&
-        std::getenv("WAYLAND_DISPLAY") == nullptr && std::getenv("WAYLAND_SOCKET") == nullptr) {
-        if (std::getenv("DISPLAY") == nullptr) {
+    // In a Wayland session the window is a Wayland client: SDL 2.26 would pick X11
+    // (Xwayland), whose relative motion drops the fraction of every delta, so slow
+    // drags on a scaled desktop turn the camera by a fraction of their length.
+    // X11 stays the fall-back. Outside a Wayland session only X11 can give a
+    // window; letting SDL probe Wayland anyway makes libwayland print an
+    // XDG_RUNTIME_DIR complaint nobody can act on. An SDL_VIDEODRIVER of the
+    // user's is left to SDL.
+    if (!runHeadless() && std::getenv("SDL_VIDEODRIVER") == nullptr) {
+        if (std::getenv("WAYLAND_DISPLAY") != nullptr || std::getenv("WAYLAND_SOCKET") != nullptr) {
+            SDL_SetHint(SDL_HINT_VIDEODRIVER, "wayland,x11");
+        } else if (std::getenv("DISPLAY") == nullptr) {
             error = "no display (neither DISPLAY nor WAYLAND_DISPLAY is set)";
             return false;
+        } else {
+            SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
         }
-        SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
     }
 #endif
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
@@ -109,6 +116,17 @@ uintptr_t mouseKeyFlags(uint32_t sdlButtons) {
     return flags;
 }
 
+// Posts the motion read from Xwayland since the last call, as SDL's relative
+// motion would be.
+void takeXwaylandMotion(Window* window) {
+    BackendState& s = backendState();
+    int dx = 0, dy = 0;
+    if (window == nullptr || !s.relativeCursor || !s.xwaylandMotion || !xwaylandMotionTake(dx, dy))
+        return;
+    post(window, kRelativeMove, mouseKeyFlags(SDL_GetMouseState(nullptr, nullptr)),
+         packMousePosition(dx, dy));
+}
+
 void translateSdlEvent(const SDL_Event& e) {
     switch (e.type) {
         case SDL_KEYDOWN: {
@@ -123,6 +141,7 @@ void translateSdlEvent(const SDL_Event& e) {
         case SDL_MOUSEMOTION: {
             Window* w = windowFromSdl(e.motion.windowID);
             if (w == nullptr) return;
+            if (backendState().relativeCursor && backendState().xwaylandMotion) return;
             if (backendState().relativeCursor) {
                 // Where it lands is known only when the move is taken (a
                 // re-centring may come first).
@@ -145,6 +164,7 @@ void translateSdlEvent(const SDL_Event& e) {
             if (e.button.button == SDL_BUTTON_RIGHT)
                 message = down ? msg::RButtonDown : msg::RButtonUp;
             if (message == 0) return;
+            takeXwaylandMotion(w);  // the moves made before the press or release
             int x = e.button.x, y = e.button.y;
             if (backendState().relativeCursor) clientPosition(w, x, y);
             post(w, message, mouseKeyFlags(SDL_GetMouseState(nullptr, nullptr)),
@@ -337,6 +357,7 @@ bool peekMessage(Message& out) {
     if (s.videoUp) {
         SDL_Event e;
         while (SDL_PollEvent(&e)) translateSdlEvent(e);
+        takeXwaylandMotion(activeWindow());
         // A window destroyed by another client goes as through DestroyWindow.
         for (const auto& w : s.windows)
             if (w->alive && x11WindowLost(w->xid)) destroyWindow(w.get());
@@ -386,6 +407,8 @@ void destroyWindow(Window* window) {
     if (s.relativeCursor) {
         SDL_SetRelativeMouseMode(SDL_FALSE);
         s.relativeCursor = false;
+        xwaylandMotionEnd();
+        s.xwaylandMotion = false;
     }
     if (runHeadless()) {
         // An offscreen window is never seen, so it is only parked: destroying
@@ -430,11 +453,16 @@ void clipCursor(const Rect* screenRect) {
         clientOrigin(w, ox, oy);
         virtualCursorMove(s.cursor, ox + x, oy + y);
         s.relativeCursor = SDL_SetRelativeMouseMode(SDL_TRUE) == 0;
+        s.xwaylandMotion = s.relativeCursor && xwaylandMotionBegin();
     }
     virtualCursorClip(s.cursor, screenRect);
     if (real && screenRect == nullptr && s.relativeCursor) {
+        // Xwayland moves the pointer only while it is hidden, so first there.
+        if (s.xwaylandMotion) xwaylandWarp(s.cursor.x, s.cursor.y);
         SDL_SetRelativeMouseMode(SDL_FALSE);
         s.relativeCursor = false;
+        xwaylandMotionEnd();
+        s.xwaylandMotion = false;
         int x = 0, y = 0;
         clientPosition(w, x, y);
         SDL_WarpMouseInWindow(w->sdl, x, y);

@@ -144,9 +144,6 @@ bool setUpGlDevice(Device* device, std::string& error) {
     device->lightingLocation = glGetUniformLocation(device->lineProgram, "lighting");
     glGenVertexArrays(1, &device->lineVao);
     glUseProgram(device->lineProgram);
-    glUniform2f(glGetUniformLocation(device->lineProgram, "pixelShift"),
-                1.0f / static_cast<float>(device->width),
-                -1.0f / static_cast<float>(device->height));
     glUniform1i(device->lightingLocation, 1);
 
     device->textColourLocation = glGetUniformLocation(device->textProgram, "colour");
@@ -160,11 +157,8 @@ bool setUpGlDevice(Device* device, std::string& error) {
     glVertexAttribPointer(1, 2, GL_FLOAT, GL_FALSE, 16, reinterpret_cast<const void*>(8));
     glUseProgram(device->textProgram);
     glUniform1i(glGetUniformLocation(device->textProgram, "atlas"), 0);
-    glUniform2f(glGetUniformLocation(device->textProgram, "surfaceSize"),
-                static_cast<float>(device->width), static_cast<float>(device->height));
     glBindVertexArray(0);
-
-    glViewport(0, 0, device->width, device->height);
+    setGlSurfaceSize(device, device->width, device->height);
     glFrontFace(GL_CCW);  // Direct3D's initial state: counter-clockwise faces culled
     glEnable(GL_CULL_FACE);
     glCullFace(GL_BACK);
@@ -176,6 +170,21 @@ bool setUpGlDevice(Device* device, std::string& error) {
         return false;
     }
     return true;
+}
+
+void setGlSurfaceSize(Device* device, int width, int height) {
+    device->width = width;
+    device->height = height;
+    GLint program = 0;
+    glGetIntegerv(GL_CURRENT_PROGRAM, &program);
+    glUseProgram(device->lineProgram);
+    glUniform2f(glGetUniformLocation(device->lineProgram, "pixelShift"),
+                1.0f / static_cast<float>(width), -1.0f / static_cast<float>(height));
+    glUseProgram(device->textProgram);
+    glUniform2f(glGetUniformLocation(device->textProgram, "surfaceSize"), static_cast<float>(width),
+                static_cast<float>(height));
+    glUseProgram(static_cast<GLuint>(program));
+    glViewport(0, 0, width, height);
 }
 
 void freeGlObjects(Device* device) {

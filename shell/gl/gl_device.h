@@ -69,6 +69,9 @@ struct Device {
 // Builds the shaders and sets Direct3D's initial state for a device whose
 // context is current and whose width and height are set. False with a reason.
 bool setUpGlDevice(Device* device, std::string& error);
+// Makes the device draw into a target of width x height pixels from now on: the
+// viewport and the pixel-size uniforms of its shaders (text keeps its pixel size).
+void setGlSurfaceSize(Device* device, int width, int height);
 // Frees every GL object the device made and leaves its buffers and fonts
 // without a device (their handles stay valid for release). The context is current.
 void freeGlObjects(Device* device);

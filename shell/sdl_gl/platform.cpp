@@ -315,7 +315,7 @@ Window* createWindow(const char* className, const char* title, int x, int y, int
     const int clientHeight = height - kFrameExtraHeight > 0 ? height - kFrameExtraHeight : 1;
     SDL_Window* sdl = SDL_CreateWindow(
         title != nullptr ? title : "", x + kFrameLeft, y + kFrameTop, clientWidth, clientHeight,
-        SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE);
+        SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI);
     if (sdl == nullptr) {
         std::fprintf(stderr, "createWindow: %s\n", SDL_GetError());
         return nullptr;
@@ -523,6 +523,15 @@ bool getWindowRect(Window* window, Rect& out) {
     SDL_GetWindowSize(window->sdl, &w, &h);
     out = Rect{x - kFrameLeft, y - kFrameTop, x - kFrameLeft + w + kFrameExtraWidth,
                y - kFrameTop + h + kFrameExtraHeight};
+    return true;
+}
+
+bool getClientRect(Window* window, Rect& out) {
+    if (!isWindowAlive(window)) return false;
+    int w = window->outer.right - window->outer.left - kFrameExtraWidth;
+    int h = window->outer.bottom - window->outer.top - kFrameExtraHeight;
+    if (!runHeadless()) SDL_GetWindowSize(window->sdl, &w, &h);
+    out = Rect{0, 0, w, h};
     return true;
 }
 

@@ -12,6 +12,7 @@
 #include "shell/gl/gl_device.h"
 #include "shell/sdl_gl/font_raster.h"
 #include "shell/sdl_gl/internal.h"
+#include "shell/sdl_gl/x11_window.h"
 
 struct DeviceContext {
     SDL_GLContext gl = nullptr;
@@ -179,6 +180,14 @@ HResult present(Device* device) {
         // kilobytes every frame, since nothing else ever waits for it.
         glFinish();
     } else {
+        // The blit is where the driver looks the window up (its size): only
+        // while the window is held, so it cannot vanish in between. A window
+        // already gone gets nothing; the next poll destroys it. The swap comes
+        // after the hold (it may wait for the display): if the window goes
+        // meanwhile, the driver's copy into it fails harmlessly, with a back
+        // buffer of the size it had.
+        const unsigned long xid = device->window->xid;
+        if (!x11HoldWindow(xid)) return E_FAIL_;
         int drawableWidth = 0, drawableHeight = 0;
         SDL_GL_GetDrawableSize(device->window->sdl, &drawableWidth, &drawableHeight);
         glBindFramebuffer(GL_READ_FRAMEBUFFER, c.framebuffers[target]);
@@ -187,6 +196,7 @@ HResult present(Device* device) {
         const bool sameSize = drawableWidth == width && drawableHeight == height;
         glBlitFramebuffer(0, 0, width, height, 0, 0, drawableWidth, drawableHeight,
                           GL_COLOR_BUFFER_BIT, sameSize ? GL_NEAREST : GL_LINEAR);
+        x11ReleaseWindow(xid);
         SDL_GL_SwapWindow(device->window->sdl);
     }
     c.drawTarget = 1 - target;

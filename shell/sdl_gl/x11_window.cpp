@@ -11,6 +11,7 @@
 namespace {
 
 std::vector<unsigned long> watched;
+Display* display = nullptr;  // SDL's connection, which the GL driver also uses
 std::vector<unsigned long> lost;
 int (*previousHandler)(Display*, XErrorEvent*) = nullptr;
 bool handlerInstalled = false;
@@ -37,6 +38,7 @@ unsigned long x11WatchWindow(SDL_Window* window) {
     if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return 0;
     const unsigned long xid = info.info.x11.window;
     watched.push_back(xid);
+    display = info.info.x11.display;
     if (!handlerInstalled) {
         previousHandler = XSetErrorHandler(onXError);
         handlerInstalled = true;
@@ -57,6 +59,29 @@ bool x11WindowLost(unsigned long xid) {
     return xid != 0 && std::find(lost.begin(), lost.end(), xid) != lost.end();
 }
 
+bool x11HoldWindow(unsigned long xid) {
+    if (xid == 0 || display == nullptr) return true;
+    if (x11WindowLost(xid)) return false;
+    XGrabServer(display);
+    // The reply comes after the grab has taken effect: a destroy by another
+    // client was either carried out before (the query fails, and the error
+    // handler records the loss) or waits until the grab ends.
+    XWindowAttributes attributes{};
+    if (XGetWindowAttributes(display, xid, &attributes) == 0 || x11WindowLost(xid)) {
+        if (!x11WindowLost(xid)) lost.push_back(xid);
+        XUngrabServer(display);
+        XFlush(display);
+        return false;
+    }
+    return true;
+}
+
+void x11ReleaseWindow(unsigned long xid) {
+    if (xid == 0 || display == nullptr) return;
+    XUngrabServer(display);
+    XFlush(display);
+}
+
 #else
 
 unsigned long x11WatchWindow(SDL_Window*) {
@@ -66,5 +91,9 @@ void x11HandleEvent(const SDL_Event&) {}
 bool x11WindowLost(unsigned long) {
     return false;
 }
+bool x11HoldWindow(unsigned long) {
+    return true;
+}
+void x11ReleaseWindow(unsigned long) {}
 
 #endif

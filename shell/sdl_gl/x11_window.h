@@ -16,3 +16,16 @@ unsigned long x11WatchWindow(SDL_Window* window);
 void x11HandleEvent(const SDL_Event& e);
 // True once the watched window `xid` is known to be gone.
 bool x11WindowLost(unsigned long xid);
+
+// Another client may destroy the window at any moment, also between the last
+// look at the queue and the present. The GL driver then asks the server for the
+// size of a window that no longer exists; the software renderer takes whatever
+// the failed reply left in its variables as the size of its back buffer and
+// faults. So the blit into the window is fenced: x11HoldWindow grabs the server
+// (no other client's request is carried out meanwhile) and checks that `xid`
+// still exists; when it does not, the window is recorded as lost and the grab is
+// released at once. x11ReleaseWindow ends a hold that succeeded. Keep the hold
+// short: every other client waits while it lasts. True (and no grab) when `xid`
+// is 0 (not under X11).
+bool x11HoldWindow(unsigned long xid);
+void x11ReleaseWindow(unsigned long xid);

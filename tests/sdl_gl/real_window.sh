@@ -5,7 +5,8 @@
 # 0.2 units per pixel closer (each within 5 %), the cursor is pulled back to
 # the re-centring point during a drag (where it shows when released), it is
 # hidden while dragging and shown again after a release outside the window, and a window destroyed by another
-# client ends the run with status 0. Exits 77 (skipped) without Xvfb/xdotool.
+# client ends the run with status 0. With WM=openbox the same under a window
+# manager. Exits 77 (skipped) without Xvfb/xdotool (or the window manager).
 #   real_window.sh PROGRAM_EXE DATA_DIR WORK_DIR CURSOR_PROBE
 set -uo pipefail
 exe="$1"; data="$2"; work="$3"; probe="$4"
@@ -17,15 +18,25 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 timeout 120 "$exe" --data "$data" --trace "$trace" 2>"$err" &
 app=$!
-wid=$(timeout 20 xdotool search --sync --onlyvisible --name "VX330" | head -1)
+wid=$(find_window "VX330")
 [ -n "$wid" ] || { echo "FAIL: no window"; cat "$err"; kill "$app"; exit 1; }
-xdotool windowfocus --sync "$wid"
-eval "$(xdotool getwindowgeometry --shell "$wid")"  # X, Y: the client area's origin
+xdotool windowactivate --sync "$wid" 2>/dev/null || xdotool windowfocus --sync "$wid"
+client_origin "$wid"  # X, Y: the client area's origin
 # The re-centring point: 250 pixels right of and below the outer window's
 # corner, which lies 8 left of and 31 above the client area (a Win32 frame).
 cx=$((X - 8 + 250)); cy=$((Y - 31 + 250))
 
-settle() { sleep 0.25; }  # frames are drawn and traced meanwhile
+# Waits until three more frames are traced: each frame follows a poll that takes
+# every waiting message, so by then the program has seen what was sent before,
+# however busy the machine is.
+settle() {
+    local n; n=$(wc -l <"$trace")
+    for _ in $(seq 600); do
+        [ "$(wc -l <"$trace")" -ge $((n + 3)) ] && return
+        sleep 0.05
+    done
+    fail "no frame was drawn for 30 s"
+}
 eye() { tail -n 1 "$trace" | grep -o '"eye":\[[^]]*\]' | tr -d '"eye:[]'; }
 
 # drag BUTTON DX DY STEPS PAUSE: presses BUTTON at the window's centre, makes one

@@ -9,6 +9,7 @@
 #include "shell/gl/gl_device.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -439,14 +440,19 @@ int drawText(Font* font, const char* text, int length, const Rect& rect, uint32_
     if (count == 0) return 0;
     std::vector<float>& v = device->textVertices;
     v.clear();
-    const int drawnHeight = layoutText(font->atlas, text, count, rect.left, rect.top, v);
+    const double k = device->textScale;
+    const int left = static_cast<int>(std::lround(rect.left * k));
+    const int top = static_cast<int>(std::lround(rect.top * k));
+    const int drawnHeight =
+        static_cast<int>(std::lround(layoutText(font->atlas, text, count, left, top, v) / k));
     if (v.empty()) return drawnHeight;
     const bool clip = (format & DtNoClip) == 0;
     if (clip) {
         glEnable(GL_SCISSOR_TEST);
         const int w = std::max(0, rect.right - rect.left);
         const int h = std::max(0, rect.bottom - rect.top);
-        glScissor(rect.left, device->height - rect.top - h, w, h);
+        glScissor(left, device->height - top - static_cast<int>(std::lround(h * k)),
+                  static_cast<int>(std::lround(w * k)), static_cast<int>(std::lround(h * k)));
     }
     glBindVertexArray(device->textVao);
     glUseProgram(device->textProgram);

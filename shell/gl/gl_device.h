@@ -47,6 +47,10 @@ struct Device {
     DeviceContext* context = nullptr;
     bool lost = false;          // the window went away: everything becomes a no-op
     int width = 0, height = 0;  // back buffer, pixels
+    // Back-buffer pixels per pixel of the program's (2 on a desktop at scale 2):
+    // text positions and font sizes are multiplied by it, so text keeps its size
+    // on the screen. 1 headless and in the browser.
+    double textScale = 1.0;
 
     GLuint lineProgram = 0, lineVao = 0;
     GLint viewProjectionLocation = -1, lightingLocation = -1;

@@ -7,6 +7,8 @@
 // so a resized window is drawn at its own size, sharp; the programs' projection
 // keeps the proportions (shell/scene.h). Headless it stays the client size.
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "shell/gl/gl_device.h"
@@ -92,10 +94,14 @@ bool setUpDevice(Device* device, const PresentParameters& params, std::string& e
                 std::to_string(epoxy_gl_version() % 10) + ")";
         return false;
     }
-    if (runHeadless())
+    if (runHeadless()) {
         SDL_GetWindowSize(device->window->sdl, &device->width, &device->height);
-    else
+    } else {
         SDL_GL_GetDrawableSize(device->window->sdl, &device->width, &device->height);
+        Rect client;
+        if (getClientRect(device->window, client) && client.right > 0)
+            device->textScale = std::max(1.0, static_cast<double>(device->width) / client.right);
+    }
     if (!createTargets(device, error) || !setUpGlDevice(device, error)) return false;
     // Headless nobody waits for a display; in a window the default interval is
     // the display's refresh, as Direct3D's default presentation interval. A
@@ -242,7 +248,9 @@ HResult createFont(Device* device, int height, int width, int weight, int /*mipL
     }
     FontAtlas atlas;
     std::string error;
-    if (!rasteriseFont(faceName, height, width, weight, italic, atlas, error)) {
+    const double k = device->textScale;  // the size on the screen: device pixels
+    if (!rasteriseFont(faceName, static_cast<int>(std::lround(height * k)),
+                       static_cast<int>(std::lround(width * k)), weight, italic, atlas, error)) {
         std::fprintf(stderr, "createFont: %s\n", error.c_str());
         return E_FAIL_;
     }

@@ -20,6 +20,11 @@ struct Window {
     Device* device = nullptr;
     uint32_t buttons = 0;   // MK_ flags of the buttons held, from the messages posted
     unsigned long xid = 0;  // X11: the window's id (0 elsewhere)
+    // X11 on a scaled desktop: SDL's window pixels per pixel of the program's
+    // (1 elsewhere: Wayland scales for SDL). Every coordinate the program sees
+    // is divided by it; relative motion keeps the remainder in motionRest.
+    double scale = 1.0;
+    double motionRestX = 0.0, motionRestY = 0.0;
 };
 
 struct BackendState {

@@ -10,6 +10,7 @@
 // (getWindowRect) and taken (clipCursor, setCursorPos) use the same frame, so
 // the program's arithmetic lands on the same client pixels as on Windows.
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -116,6 +117,19 @@ uintptr_t mouseKeyFlags(uint32_t sdlButtons) {
     return flags;
 }
 
+// SDL's window pixels to the program's (see Window::scale).
+int unscale(const Window* w, int v) {
+    return w->scale == 1.0 ? v : static_cast<int>(std::floor(v / w->scale));
+}
+// Relative motion in the program's pixels; the remainder is kept for the next.
+void unscaleMotion(Window* w, int& dx, int& dy) {
+    const double x = dx / w->scale + w->motionRestX, y = dy / w->scale + w->motionRestY;
+    dx = static_cast<int>(std::trunc(x));
+    dy = static_cast<int>(std::trunc(y));
+    w->motionRestX = x - dx;
+    w->motionRestY = y - dy;
+}
+
 // Posts the motion read from Xwayland since the last call, as SDL's relative
 // motion would be.
 void takeXwaylandMotion(Window* window) {
@@ -123,6 +137,8 @@ void takeXwaylandMotion(Window* window) {
     int dx = 0, dy = 0;
     if (window == nullptr || !s.relativeCursor || !s.xwaylandMotion || !xwaylandMotionTake(dx, dy))
         return;
+    if (window->scale != 1.0) unscaleMotion(window, dx, dy);
+    if (dx == 0 && dy == 0) return;
     post(window, kRelativeMove, mouseKeyFlags(SDL_GetMouseState(nullptr, nullptr)),
          packMousePosition(dx, dy));
 }
@@ -145,12 +161,15 @@ void translateSdlEvent(const SDL_Event& e) {
             if (backendState().relativeCursor) {
                 // Where it lands is known only when the move is taken (a
                 // re-centring may come first).
-                post(w, kRelativeMove, mouseKeyFlags(e.motion.state),
-                     packMousePosition(e.motion.xrel, e.motion.yrel));
+                int dx = e.motion.xrel, dy = e.motion.yrel;
+                if (w->scale != 1.0) unscaleMotion(w, dx, dy);
+                if (dx != 0 || dy != 0)
+                    post(w, kRelativeMove, mouseKeyFlags(e.motion.state),
+                         packMousePosition(dx, dy));
                 return;
             }
             post(w, msg::MouseMove, mouseKeyFlags(e.motion.state),
-                 packMousePosition(e.motion.x, e.motion.y));
+                 packMousePosition(unscale(w, e.motion.x), unscale(w, e.motion.y)));
             return;
         }
         case SDL_MOUSEBUTTONDOWN:
@@ -165,7 +184,7 @@ void translateSdlEvent(const SDL_Event& e) {
                 message = down ? msg::RButtonDown : msg::RButtonUp;
             if (message == 0) return;
             takeXwaylandMotion(w);  // the moves made before the press or release
-            int x = e.button.x, y = e.button.y;
+            int x = unscale(w, e.button.x), y = unscale(w, e.button.y);
             if (backendState().relativeCursor) clientPosition(w, x, y);
             post(w, message, mouseKeyFlags(SDL_GetMouseState(nullptr, nullptr)),
                  packMousePosition(x, y));
@@ -313,8 +332,16 @@ Window* createWindow(const char* className, const char* title, int x, int y, int
 
     const int clientWidth = width - kFrameExtraWidth > 0 ? width - kFrameExtraWidth : 1;
     const int clientHeight = height - kFrameExtraHeight > 0 ? height - kFrameExtraHeight : 1;
+    // On a scaled X11 desktop the window opens at the scaled size (Wayland
+    // scales SDL's windows itself; there SDL's pixels are the desktop's).
+    double scale = 1.0;
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (!runHeadless() && driver != nullptr && std::strcmp(driver, "x11") == 0)
+        scale = x11DesktopScale();
     SDL_Window* sdl = SDL_CreateWindow(
-        title != nullptr ? title : "", x + kFrameLeft, y + kFrameTop, clientWidth, clientHeight,
+        title != nullptr ? title : "", x + kFrameLeft, y + kFrameTop,
+        static_cast<int>(std::lround(clientWidth * scale)),
+        static_cast<int>(std::lround(clientHeight * scale)),
         SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI);
     if (sdl == nullptr) {
         std::fprintf(stderr, "createWindow: %s\n", SDL_GetError());
@@ -323,6 +350,7 @@ Window* createWindow(const char* className, const char* title, int x, int y, int
     backendState().windows.push_back(std::make_unique<Window>());
     Window* window = backendState().windows.back().get();
     window->sdl = sdl;
+    window->scale = scale;
     window->proc = found->second;
     window->alive = true;
     window->outer =
@@ -451,7 +479,8 @@ void clipCursor(const Rect* screenRect) {
         int x = 0, y = 0, ox = 0, oy = 0;
         SDL_GetMouseState(&x, &y);
         clientOrigin(w, ox, oy);
-        virtualCursorMove(s.cursor, ox + x, oy + y);
+        virtualCursorMove(s.cursor, ox + unscale(w, x), oy + unscale(w, y));
+        w->motionRestX = w->motionRestY = 0.0;
         s.relativeCursor = SDL_SetRelativeMouseMode(SDL_TRUE) == 0;
         s.xwaylandMotion = s.relativeCursor && xwaylandMotionBegin();
     }
@@ -465,7 +494,8 @@ void clipCursor(const Rect* screenRect) {
         s.xwaylandMotion = false;
         int x = 0, y = 0;
         clientPosition(w, x, y);
-        SDL_WarpMouseInWindow(w->sdl, x, y);
+        SDL_WarpMouseInWindow(w->sdl, static_cast<int>(std::lround(x * w->scale)),
+                              static_cast<int>(std::lround(y * w->scale)));
     }
 }
 
@@ -477,7 +507,8 @@ void setCursorPos(int screenX, int screenY) {
     if (!runHeadless() && !s.relativeCursor) {
         int ox = 0, oy = 0;
         clientOrigin(w, ox, oy);
-        SDL_WarpMouseInWindow(w->sdl, screenX - ox, screenY - oy);  // the window system echoes it
+        SDL_WarpMouseInWindow(w->sdl, static_cast<int>(std::lround((screenX - ox) * w->scale)),
+                              static_cast<int>(std::lround((screenY - oy) * w->scale)));  // echoed
         return;
     }
     // The move a real window would receive, if the cursor lands on it.
@@ -489,6 +520,8 @@ void setCursorPos(int screenX, int screenY) {
         height = w->outer.bottom - w->outer.top - kFrameExtraHeight;
     } else {
         SDL_GetWindowSize(w->sdl, &width, &height);
+        width = unscale(w, width);
+        height = unscale(w, height);
         buttons = mouseKeyFlags(SDL_GetMouseState(nullptr, nullptr));
     }
     if (cx < 0 || cy < 0 || cx >= width || cy >= height) return;
@@ -521,6 +554,8 @@ bool getWindowRect(Window* window, Rect& out) {
     int x = 0, y = 0, w = 0, h = 0;
     SDL_GetWindowPosition(window->sdl, &x, &y);
     SDL_GetWindowSize(window->sdl, &w, &h);
+    w = unscale(window, w);
+    h = unscale(window, h);
     out = Rect{x - kFrameLeft, y - kFrameTop, x - kFrameLeft + w + kFrameExtraWidth,
                y - kFrameTop + h + kFrameExtraHeight};
     return true;
@@ -530,7 +565,11 @@ bool getClientRect(Window* window, Rect& out) {
     if (!isWindowAlive(window)) return false;
     int w = window->outer.right - window->outer.left - kFrameExtraWidth;
     int h = window->outer.bottom - window->outer.top - kFrameExtraHeight;
-    if (!runHeadless()) SDL_GetWindowSize(window->sdl, &w, &h);
+    if (!runHeadless()) {
+        SDL_GetWindowSize(window->sdl, &w, &h);
+        w = unscale(window, w);
+        h = unscale(window, h);
+    }
     out = Rect{0, 0, w, h};
     return true;
 }

@@ -6,6 +6,7 @@
 #include <X11/extensions/XInput2.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -103,6 +104,22 @@ bool xwaylandMotionTake(int& dx, int& dy) {
     return dx != 0 || dy != 0;
 }
 
+double x11DesktopScale() {
+    double scale = 1.0;
+    if (const char* gdk = std::getenv("GDK_SCALE")) {
+        scale = std::atof(gdk);
+    } else if (Display* display = XOpenDisplay(nullptr)) {
+        // The resource string as xrdb loaded it: lines "name:\tvalue".
+        if (const char* resources = XResourceManagerString(display)) {
+            const char* at = std::strstr(resources, "Xft.dpi:");
+            if (at != nullptr) scale = std::atof(at + 8) / 96.0;
+        }
+        XCloseDisplay(display);
+    }
+    if (!std::isfinite(scale) || scale < 1.0) return 1.0;
+    return scale > 4.0 ? 4.0 : scale;
+}
+
 void xwaylandWarp(int x, int y) {
     if (!motion.xwayland) return;
     XWarpPointer(motion.display, None, DefaultRootWindow(motion.display), 0, 0, 0, 0, x, y);
@@ -117,6 +134,9 @@ bool xwaylandMotionBegin() {
 void xwaylandMotionEnd() {}
 bool xwaylandMotionTake(int&, int&) {
     return false;
+}
+double x11DesktopScale() {
+    return 1.0;
 }
 void xwaylandWarp(int, int) {}
 

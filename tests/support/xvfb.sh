@@ -11,7 +11,7 @@ xvfb_work="$1"
 mkdir -p "$xvfb_work"
 # Xvfb picks a free display itself and names it once it accepts connections:
 # no race with another server starting beside it.
-Xvfb -displayfd 3 -screen 0 "${XVFB_SCREEN:-1024x768x24}" -nolisten tcp 3>"$xvfb_work/display" \
+Xvfb -displayfd 3 -noreset -screen 0 "${XVFB_SCREEN:-1024x768x24}" -nolisten tcp 3>"$xvfb_work/display" \
     >"$xvfb_work/xvfb.log" 2>&1 &
 xvfb=$!
 display=""

@@ -183,6 +183,12 @@ bool loopIteration() {
         dispatchMessage(m);
         if (m.message == msg::Quit) return false;
     }
+    // A window that shows nothing gets no frames: the loop sleeps until the
+    // next message instead of drawing what nobody sees.
+    if (shell.window != nullptr && isIconic(shell.window)) {
+        waitMessage();
+        return true;
+    }
     programFrame();
     return true;
 }

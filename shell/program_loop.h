@@ -4,7 +4,8 @@
 //
 //   start-up  options, --data, trace; window; beforeDevice; device; initScene;
 //             show the window
-//   loop      every waiting message to the window procedure, then one frame:
+//   loop      every waiting message to the window procedure, then, unless the
+//             window shows nothing (then wait for the next message), one frame:
 //             confine or free the cursor, count the frame, step, then
 //             clear, transforms, the help lines or drawCharacter, drawOnTop,
 //             the frame-rate text, present; and the frame's trace line
@@ -59,7 +60,8 @@ int runProgram(const ProgramSteps& steps, int argc, char** argv);
 // Start-up. False when the run is already over (--help, bad options, a failed
 // start-up): `exitStatus` is then what the process returns.
 bool startProgram(const ProgramSteps& steps, int argc, char** argv, int& exitStatus);
-// One turn of the loop: every waiting message, then at most one frame. False
+// One turn of the loop: every waiting message, then at most one frame (none,
+// after a wait for the next message, while the window is minimised). False
 // once the quit message has been taken (call finishProgram then).
 bool loopIteration();
 // Shut-down; returns the exit status.

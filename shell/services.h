@@ -19,7 +19,9 @@
 using HResult = int32_t;
 constexpr HResult S_OK_ = 0;
 constexpr HResult E_FAIL_ = static_cast<HResult>(0x80004005u);
-inline bool failed(HResult hr) { return hr < 0; }
+inline bool failed(HResult hr) {
+    return hr < 0;
+}
 
 // ---- Window messages and virtual keys (Win32 values) ----
 namespace msg {
@@ -68,12 +70,17 @@ struct Rect {
 bool registerWindowClass(const char* className, WindowProc proc);
 void unregisterWindowClass(const char* className);
 // Outer position and size in screen pixels; the window starts hidden.
-Window* createWindow(const char* className, const char* title, int x, int y, int width,
-                     int height);
+Window* createWindow(const char* className, const char* title, int x, int y, int width, int height);
 void showWindow(Window* window);
 void updateWindow(Window* window);
 // Takes the next waiting message without waiting; false when none waits.
 bool peekMessage(Message& out);
+// True while `window` shows nothing: minimised, or hidden after it was shown.
+// Never in headless runs, which draw every frame unseen.
+bool isIconic(Window* window);
+// Returns once a message waits (at once when one does): the thread sleeps
+// meanwhile. A scripted event falling due counts as a message.
+void waitMessage();
 void translateMessage(const Message& m);
 intptr_t dispatchMessage(const Message& m);
 intptr_t defWindowProc(Window* window, uint32_t message, uintptr_t wParam, intptr_t lParam);
@@ -91,12 +98,17 @@ bool getClientRect(Window* window, Rect& out);
 uint32_t getTickCount();
 
 // ---- Graphics (Direct3D 9 subset) ----
-struct Direct3D;     // opaque
-struct Device;       // opaque
-struct VertexBuffer; // opaque
-struct Font;         // opaque
+struct Direct3D;      // opaque
+struct Device;        // opaque
+struct VertexBuffer;  // opaque
+struct Font;          // opaque
 
-enum class PrimitiveType : uint32_t { PointList = 1, LineList = 2, LineStrip = 3, TriangleList = 4 };
+enum class PrimitiveType : uint32_t {
+    PointList = 1,
+    LineList = 2,
+    LineStrip = 3,
+    TriangleList = 4
+};
 enum class TransformState : uint32_t { View = 2, Projection = 3 };
 enum class RenderState : uint32_t { CullMode = 22, Lighting = 137 };
 constexpr uint32_t CullNone = 1;
@@ -136,8 +148,8 @@ HResult endScene(Device* device);
 HResult present(Device* device);
 
 // Font: face name, character height (negative: height of the characters), weight.
-HResult createFont(Device* device, int height, int width, int weight, int mipLevels,
-                   bool italic, const char* faceName, Font** out);
+HResult createFont(Device* device, int height, int width, int weight, int mipLevels, bool italic,
+                   const char* faceName, Font** out);
 // Draws `text` (length -1: NUL-terminated) with its top-left at (rect.left, rect.top).
 int drawText(Font* font, const char* text, int length, const Rect& rect, uint32_t format,
              uint32_t argb);

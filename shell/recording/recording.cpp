@@ -236,6 +236,12 @@ bool peekMessage(Message& out) {
     return false;
 }
 
+bool isIconic(Window*) {
+    return false;
+}
+
+void waitMessage() {}
+
 void translateMessage(const Message&) {}
 
 intptr_t dispatchMessage(const Message& m) {

@@ -8,8 +8,10 @@
 // keeps the proportions (shell/scene.h). Headless it stays the client size.
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <thread>
 
 #include "shell/gl/gl_device.h"
 #include "shell/sdl_gl/font_raster.h"
@@ -26,6 +28,9 @@ struct DeviceContext {
     int drawTarget = 0;
     int64_t framesPresented = 0;
     bool finalCaptureDone = false;
+    // A real window's pace: one frame per refresh of its display at most.
+    uint64_t refreshPeriodNs = 0;
+    uint64_t lastPresentNs = 0;  // when the previous present returned; 0: none yet
 };
 
 namespace {
@@ -87,6 +92,40 @@ bool createTargets(Device* device, std::string& error) {
     return true;
 }
 
+// The display's refresh period; 60 Hz where the display does not say.
+uint64_t refreshPeriodNs(SDL_Window* window) {
+    SDL_DisplayMode mode{};
+    const int hz = SDL_GetWindowDisplayMode(window, &mode) == 0 && mode.refresh_rate > 0
+                       ? mode.refresh_rate
+                       : 60;
+    return 1000000000ull / static_cast<uint64_t>(hz);
+}
+
+uint64_t nowNs() {
+    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                     std::chrono::steady_clock::now().time_since_epoch())
+                                     .count());
+}
+
+// Where the swap waited for the display, frames already come one refresh
+// apart. Where it did not (no vsync: Xvfb, a software renderer, a driver that
+// ignores the interval), the loop would draw thousands of frames a second that
+// no display shows, spinning a core: then the rest of the refresh period is
+// slept here. A swap that returns early by less than the slack is taken as
+// synchronised (its return time jitters).
+void paceFrame(DeviceContext& c) {
+    constexpr uint64_t kSlackNs = 2000000;
+    uint64_t now = nowNs();
+    if (c.lastPresentNs != 0) {
+        const uint64_t due = c.lastPresentNs + c.refreshPeriodNs;
+        if (due > now + kSlackNs) {
+            std::this_thread::sleep_for(std::chrono::nanoseconds(due - now));
+            now = nowNs();
+        }
+    }
+    c.lastPresentNs = now;
+}
+
 bool setUpDevice(Device* device, const PresentParameters& params, std::string& error) {
     if (epoxy_gl_version() < 33) {
         error = "OpenGL 3.3 is not available (the context offers " +
@@ -108,6 +147,7 @@ bool setUpDevice(Device* device, const PresentParameters& params, std::string& e
     // display without vsync (Xvfb) presents unsynchronised, which is no fault.
     const bool vsync = !runHeadless() && params.presentationInterval != kPresentIntervalImmediate;
     SDL_GL_SetSwapInterval(vsync ? 1 : 0);
+    device->context->refreshPeriodNs = vsync ? refreshPeriodNs(device->window->sdl) : 0;
     return true;
 }
 
@@ -204,6 +244,7 @@ HResult present(Device* device) {
                           GL_COLOR_BUFFER_BIT, sameSize ? GL_NEAREST : GL_LINEAR);
         x11ReleaseWindow(xid);
         SDL_GL_SwapWindow(device->window->sdl);
+        if (c.refreshPeriodNs != 0) paceFrame(c);
     }
     c.drawTarget = 1 - target;
     if (!runHeadless()) followDrawableSize(device);

@@ -20,6 +20,7 @@ struct Window {
     Device* device = nullptr;
     uint32_t buttons = 0;   // MK_ flags of the buttons held, from the messages posted
     unsigned long xid = 0;  // X11: the window's id (0 elsewhere)
+    bool shown = false;     // showWindow was called (a real window)
     // X11 on a scaled desktop: SDL's window pixels per pixel of the program's
     // (1 elsewhere: Wayland scales for SDL). Every coordinate the program sees
     // is divided by it; relative motion keeps the remainder in motionRest.

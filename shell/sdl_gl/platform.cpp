@@ -360,7 +360,9 @@ Window* createWindow(const char* className, const char* title, int x, int y, int
 }
 
 void showWindow(Window* window) {
-    if (isWindowAlive(window) && !runHeadless()) SDL_ShowWindow(window->sdl);
+    if (!isWindowAlive(window) || runHeadless()) return;
+    SDL_ShowWindow(window->sdl);
+    window->shown = true;
 }
 
 void updateWindow(Window* /*window*/) {
@@ -410,6 +412,20 @@ bool peekMessage(Message& out) {
         return true;
     }
     return false;
+}
+
+bool isIconic(Window* window) {
+    if (!isWindowAlive(window) || !window->shown || runHeadless()) return false;
+    return (SDL_GetWindowFlags(window->sdl) & (SDL_WINDOW_MINIMIZED | SDL_WINDOW_HIDDEN)) != 0;
+}
+
+void waitMessage() {
+    BackendState& s = backendState();
+    if (!s.queue.empty() || s.quitPosted || s.closeRequested || !s.videoUp) return;
+    // A script still running wakes the loop when its next event may be due.
+    const bool scripted = s.harness.nextEvent < s.harness.script.size();
+    SDL_Event e;
+    if (scripted ? SDL_WaitEventTimeout(&e, 10) : SDL_WaitEvent(&e)) translateSdlEvent(e);
 }
 
 void translateMessage(const Message& /*m*/) {

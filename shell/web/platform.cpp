@@ -344,6 +344,13 @@ bool peekMessage(Message& out) {
     return false;
 }
 
+// A hidden page gets no animation frames from the browser: nothing to wait for.
+bool isIconic(Window*) {
+    return false;
+}
+
+void waitMessage() {}
+
 void translateMessage(const Message&) {
     // Character messages are not part of the service set; key-downs carry all.
 }

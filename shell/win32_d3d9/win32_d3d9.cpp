@@ -272,6 +272,33 @@ void writeFinalCapture() {
     writeFrame(b.harness.finalCapture);
 }
 
+// The default presentation interval waits for the display's refresh where the
+// driver honours it. Where it does not (Wine on a display without vsync), the
+// loop would draw thousands of frames a second that no display shows: then the
+// rest of the refresh period is slept here. A present that returns early by
+// less than the slack is taken as synchronised (its return time jitters).
+void paceFrame() {
+    static LARGE_INTEGER frequency{}, last{};
+    static int64_t periodTicks = 0;
+    if (periodTicks == 0) {
+        QueryPerformanceFrequency(&frequency);
+        const HDC screen = GetDC(nullptr);
+        const int hz = screen != nullptr ? GetDeviceCaps(screen, VREFRESH) : 0;
+        if (screen != nullptr) ReleaseDC(nullptr, screen);
+        periodTicks = frequency.QuadPart / (hz > 1 ? hz : 60);  // 0 and 1 mean "the default"
+    }
+    LARGE_INTEGER now{};
+    QueryPerformanceCounter(&now);
+    if (last.QuadPart != 0) {
+        const int64_t early = last.QuadPart + periodTicks - now.QuadPart;
+        if (early > frequency.QuadPart / 500) {  // 2 ms
+            Sleep(static_cast<DWORD>(early * 1000 / frequency.QuadPart));
+            QueryPerformanceCounter(&now);
+        }
+    }
+    last = now;
+}
+
 }  // namespace
 
 // ---- Entry ----
@@ -360,6 +387,22 @@ bool peekMessage(Message& out) {
     out.wParam = m.wParam;
     out.lParam = m.lParam;
     return true;
+}
+
+bool isIconic(Window* window) {
+    // Headless windows are never shown, yet draw every frame.
+    if (backend().harness.headless) return false;
+    const HWND hwnd = toNative(window);
+    return IsWindow(hwnd) && (IsIconic(hwnd) || !IsWindowVisible(hwnd));
+}
+
+void waitMessage() {
+    const Backend& b = backend();
+    // A script still running wakes the loop when its next event may be due.
+    if (b.harness.nextEvent < b.harness.script.size())
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    else
+        WaitMessage();
 }
 
 namespace {
@@ -565,6 +608,7 @@ HResult present(Device* device) {
         b.harness.pendingCaptures.clear();
     }
     const HRESULT hr = native->Present(nullptr, nullptr, nullptr, nullptr);
+    if (!b.harness.headless) paceFrame();
     if (harnessFramePresented(b.harness) && b.programWindow != nullptr)
         PostMessageA(b.programWindow, WM_CLOSE, 0, 0);  // as the close button
     return hr;

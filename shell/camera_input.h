@@ -33,12 +33,16 @@ struct MouseLook {
 };
 
 // The camera that shows the first frame of `model` whole, as the programs draw
-// it (every root at the origin): the eye on the side `eyeSide` (a non-zero
-// vector from the target) of the centre of the joints' bounding sphere, looking
-// at it from where the sphere fills kFittedHeight of the view's height, kept
-// between the near and far planes. With no joint apart from the origin, the eye
-// is kFittedDefaultDistance from the origin on that side.
-OrbitCamera fitCamera(const Model& model, Vec3 eyeSide);
+// it (every root at the origin, or with `rootsInPlace` where evaluateFrame puts
+// it): the eye looks at the centre of the joints' bounding sphere from where the
+// sphere fills kFittedHeight of the view's height, kept between the near and
+// far planes, from the horizontal side (-X, -Y, +X or +Y, Z up) on which the
+// joints spread widest across the picture; a side must be wider by
+// kFittedSideMargin to beat one tried before it, so a figure as wide one way
+// as the other is seen from -X. With no joint apart from the origin, the eye
+// is kFittedDefaultDistance from the origin on the -X side.
+OrbitCamera fitCamera(const Model& model, bool rootsInPlace = false);
+constexpr double kFittedSideMargin = 1.01;
 constexpr float kFittedHeight = 2.0f / 3.0f;
 constexpr float kFittedDefaultDistance = 100.0f;
 
@@ -47,16 +51,18 @@ constexpr uint32_t kRecentreIntervalMs = 20;
 // The re-centring point, relative to the window's top-left corner (screen pixels).
 constexpr int kRecentreOffset = 250;
 
-// Moves the eye along the unit direction towards the target by d * 0.2 units
+// Moves the eye along the unit direction towards the target by d * kZoomStep units
 // (d in mouse pixels, positive when the mouse moved up). A step that would put the
 // eye on the target (closer than kMinEyeDistance) is not taken, so the view stays
 // defined; the eye may otherwise pass through the target.
 void zoomCamera(OrbitCamera& camera, double d);
 constexpr float kMinEyeDistance = 1e-3f;
+constexpr double kZoomStep = 0.2;  // units per mouse pixel
 
-// Turns the eye about the world Z axis (pivot: the origin) by -dx / 300 radians;
-// dy is not used. dx = prevX - curX in mouse pixels.
+// Turns the eye about the world Z axis (pivot: the origin) by -dx * kOrbitStep
+// radians; dy is not used. dx = prevX - curX in mouse pixels.
 void orbitCamera(OrbitCamera& camera, double dx, double dy);
+constexpr double kOrbitStep = 1.0 / 300.0;  // radians per mouse pixel
 
 // Button messages (left/right down/up) of a dragging program. The caller still
 // passes the message on to defWindowProc.

@@ -53,6 +53,10 @@ bool takeOptions(int argc, char** argv) {
     }
     run.exitStatus = 2;
     const RunOptions& o = run.options;
+    if (o.clipFps != 0 && !run.steps.playsClips) {
+        fail("--fps sets the rate of clips, and this program plays none");
+        return false;
+    }
     if (!o.dataDir.empty()) {
         std::error_code ec;
         std::filesystem::current_path(o.dataDir, ec);
@@ -156,10 +160,13 @@ void programFrame() {
     if (beginFrame(s.background)) {
         setupTransforms();
         HResult hr = S_OK_;
-        if (shell.helpVisible)
-            drawHelpLines();
-        else
+        if (shell.helpVisible) {
+            const HelpText help = s.helpText != nullptr ? s.helpText() : HelpText{};
+            drawHelpLines(help.lines, help.count);
+        } else {
             hr = s.drawCharacter();
+            if (!failed(hr)) drawLoadProblem();
+        }
         if (!failed(hr) && s.drawOnTop != nullptr) hr = s.drawOnTop();
         if (!failed(hr)) drawFpsText(shell.fps.shownFps);
     }
@@ -170,7 +177,8 @@ void programFrame() {
     if (tracing) {
         TraceLine& line = run.traceLine;
         traceBeginFrame(line, run.framesDrawn, tick, shell.fps.shownFps, shell.helpVisible,
-                        shell.camera.eye);
+                        shell.camera.eye, shell.camera.target,
+                        s.clipPaused != nullptr && s.clipPaused());
         if (s.traceFrame != nullptr) s.traceFrame(line);
         traceEndFrame(line, cpuUs);
     }

@@ -56,14 +56,17 @@ constexpr int kDesignClientWidth = 484, kDesignClientHeight = 461;
 // resized window keeps the picture's proportions and a wider one sees more at
 // the sides; aspect 1 when the size is unknown. Then the view from shell.camera.
 void setupTransforms();
-// The eight help lines, white, at x 10 and y 50, 80, ..., 260.
-void drawHelpLines();
+// Help lines, white, at x 10 and y 50, 80, 110, ... (30 apart).
+void drawHelpLines(const char* const* lines, int count);
+// shell.loadProblem, when there is one, wrapped to the window in white lines
+// from (10, 50), kLoadProblemLineHeight apart.
+void drawLoadProblem();
+constexpr int kLoadProblemLineHeight = 20;
+// Characters per line: the widest glyphs of the overlay font (bold, 16) are
+// about 10 pixels wide, and the client area is 484 wide.
+constexpr size_t kLoadProblemLineChars = 44;
 // "<fps> FPS" at (10, 10), white.
 void drawFpsText(int32_t fps);
 // Ends the scene if one began.
 void endFrame();
 void presentFrame();
-
-// The help lines as drawn (exposed for tests).
-constexpr int kHelpLineCount = 8;
-extern const char* const kHelpLines[kHelpLineCount];

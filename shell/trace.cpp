@@ -92,7 +92,7 @@ void traceEndObject(TraceLine& line) {
 }
 
 void traceBeginFrame(TraceLine& line, uint64_t frame, uint32_t tick, int32_t fps, bool help,
-                     const Vec3& eye) {
+                     const Vec3& eye, const Vec3& target, bool paused) {
     line.text.clear();
     line.text += '{';
     line.first = true;
@@ -101,6 +101,8 @@ void traceBeginFrame(TraceLine& line, uint64_t frame, uint32_t tick, int32_t fps
     traceInteger(line, "fps", fps);
     traceBool(line, "help", help);
     traceVec3(line, "eye", eye);
+    traceVec3(line, "target", target);
+    traceBool(line, "paused", paused);
 }
 
 void traceClip(TraceLine& line, const Model& played, const ClipClock& clock) {
@@ -108,7 +110,7 @@ void traceClip(TraceLine& line, const Model& played, const ClipClock& clock) {
     traceInteger(line, "frames", static_cast<int64_t>(played.frames.size()));
     traceInteger(line, "current", clock.currentFrame);
     traceInteger(line, "next", clock.nextFrame);
-    traceInteger(line, "periodMs", clock.framePeriodMs);
+    traceNumber(line, "periodMs", clock.framePeriodMs);
     traceBool(line, "interpolate", clock.interpolate);
     traceNumber(line, "elapsedMs", clock.elapsedMs);
     traceEndObject(line);

@@ -2,9 +2,10 @@
 
 #include <algorithm>
 #include <string>
+#include "apps/articulated/viewer.h"
+#include "apps/clip_keys.h"
 
 #include "shell/camera_input.h"
-#include "shell/clip_keys.h"
 #include "shell/program_loop.h"
 #include "shell/scene.h"
 #include "shell/shell.h"
@@ -24,40 +25,62 @@ ClipPlayback playback() {
 
 void beforeDevice() {
     articulated.clock.currentFrame = 0;
+    if (!runOptions().file.empty()) startViewer(runOptions().file);
+    articulated.clock.framePeriodMs = startFramePeriodMs(kArticulatedFramePeriodMs);
 }
 
 HResult initScene() {
     // A file named on the command line is played instead of walk.smd, seen
     // whole from the default side (other tools' rigs come in any size).
     const std::string& file = runOptions().file;
-    loadClip(playback(), file.empty() ? "walk.smd" : file.c_str());
+    loadClip(playback(), file.empty() ? kWalkFile : file.c_str());
     if (failed(createLineBuffer(articulated.strip, kArticulatedStripVertices))) return E_FAIL_;
     shell.camera = file.empty() ? OrbitCamera{kArticulatedEye, Vec3{0.0f, 0.0f, 0.0f}}
-                                : fitCamera(articulated.currentClip, kArticulatedEye);
+                                : fitCamera(articulated.currentClip, viewer.active);
     return S_OK_;
 }
 
 intptr_t windowProc(Window* window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    if (message == msg::KeyDown) {
+        const uint32_t key = static_cast<uint32_t>(wParam);
+        if (viewerKey(key, articulated.clock, articulated.currentClip)) return 0;
+        if (key == 'R') viewer.shownName = kRunFile;
+        if (key == 'W') viewer.shownName = kWalkFile;
+        if (key == 'S') viewer.shownName = kCharacterFile;
+    }
     return clipProgramMessage(playback(), window, message, wParam, lParam);
 }
 
 void step() {
-    advanceClip(articulated.clock, articulated.currentClip, getTickCount);
+    if (viewer.active)
+        playClip(articulated.clock, articulated.currentClip, getTickCount, viewer.paused);
+    else
+        advanceClip(articulated.clock, articulated.currentClip, getTickCount);
 }
 
 // White strips from the joint up to the root's child, drawn root-relative.
 HResult drawCharacter() {
     const Model& clip = articulated.currentClip;
-    poseClip(clip, articulated.clock, kArticulatedStripVertices, articulated.pose);
+    poseClip(clip, articulated.clock, kArticulatedStripVertices, articulated.pose, viewer.active);
     const StripStyle style{
         .vertices = kArticulatedStripVertices,
         .written = kArticulatedStripVertices,
         .segments = static_cast<uint32_t>(
             std::min<size_t>(clip.bones.size(), kArticulatedStripVertices - 1)),
         .lineColor = 0xFFFFFFFFu,
+        .rootTails = viewer.active,
     };
     return drawSkeleton(clip.bones, articulated.pose.joints, articulated.pose.chains.data(), style,
                         articulated.strip, articulated.placed);
+}
+
+HResult drawStatus() {
+    drawViewerStatus(articulated.currentClip, articulated.clock);
+    return S_OK_;
+}
+
+bool clipPaused() {
+    return viewer.paused;
 }
 
 void traceFrame(TraceLine& line) {
@@ -71,18 +94,25 @@ const ProgramSteps kArticulatedProgram = {
     .title = kArticulatedTitle,
     .fileArgument = "FILE.smd",
     .fileHelp =
-        "With FILE.smd it plays that file instead of walk.smd, the camera fitted to its\n"
-        "first frame; W, R and S still load the clips of the working directory.\n",
+        "With FILE.smd it plays that file instead of walk.smd at 30 frames per second\n"
+        "(--fps N for another rate), every root in its place, the camera fitted to its\n"
+        "first frame; Space pauses, Left/Right step while paused, Home goes to frame 0;\n"
+        "W, R and S still load the clips of the working directory.\n",
     .background = kArticulatedBackground,
     .windowProc = windowProc,
     .beforeDevice = beforeDevice,
     .initScene = initScene,
     .step = step,
     .drawCharacter = drawCharacter,
+    .drawOnTop = drawStatus,
+    .helpText = viewerHelp,
+    .clipPaused = clipPaused,
+    .playsClips = true,
     .traceFrame = traceFrame,
 };
 
 void resetArticulated() {
     articulated = ArticulatedState{};
+    viewer = ViewerState{};
     resetShell();
 }

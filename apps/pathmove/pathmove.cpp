@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <string>
+#include "apps/clip_keys.h"
 
-#include "shell/clip_keys.h"
 #include "shell/frame_timing.h"
 #include "shell/program_loop.h"
 #include "shell/scene.h"
@@ -24,18 +24,19 @@ ClipPlayback playback() {
 
 // The clip of each movement phase.
 const char* clipOfPhase(int32_t phase) {
-    return phase == kPhaseCruising ? "run.smd" : "walk.smd";
+    return phase == kPhaseCruising ? kRunFile : kWalkFile;
 }
 
 void beforeDevice() {
     // The first pass starts with the program, not at tick 0.
     pathmove.pathStartMs = getTickCount();
+    if (runOptions().clipFps != 0) pathmove.clock.framePeriodMs = 1000.0 / runOptions().clipFps;
 }
 
 HResult initScene() {
     PathState& path = pathmove.path;
     path.characterScale = matrixScaling(kCharacterScale, kCharacterScale, kCharacterScale);
-    loadClip(playback(), "walk.smd");
+    loadClip(playback(), kWalkFile);
     path.controlPoints.assign(std::begin(kTravelControlPoints), std::end(kTravelControlPoints));
     path.pathHeight = kPathHeight;
     samplePath(path);
@@ -126,6 +127,8 @@ const ProgramSteps kPathmoveProgram = {
     .step = step,
     .drawCharacter = drawCharacter,
     .drawOnTop = drawPath,
+    .helpText = designHelp,
+    .playsClips = true,
     .traceFrame = traceFrame,
 };
 

@@ -16,6 +16,7 @@
 #include "common/math.h"
 #include "shell/run_options.h"
 #include "shell/services.h"
+#include "shell/window_frame.h"
 
 namespace recording {
 
@@ -88,7 +89,7 @@ struct Controls {
     // Outer window rectangle reported by getWindowRect and used to turn
     // setCursorPos screen coordinates into the client coordinates of the echo.
     Rect windowRect = {100, 100, 600, 600};
-    int clientOffsetX = 8, clientOffsetY = 31;
+    int clientOffsetX = kFrameLeft, clientOffsetY = kFrameTop;
     // After this many presents a close is posted, as a window close button would
     // (-1: never). configureRun sets it from --frames.
     int64_t closeAfterPresents = -1;

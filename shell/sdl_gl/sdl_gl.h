@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "shell/harness/run_harness.h"
+#include "shell/window_frame.h"
 
 // The cursor as the program has driven it (every mode; headless it is the only
 // cursor there is).
@@ -16,11 +17,3 @@ const VirtualCursor& sdlGlCursor();
 // Keypad + and - give Add and Subtract; the main keyboard's + and - give the
 // OEM codes Win32 gives them, so they never act as the keypad keys.
 uint32_t sdlKeyToVirtualKey(int scancode, int keycode);
-
-// Win32 frame of a 500 x 500 overlapped window: the client area starts this far
-// right of and below the outer top-left corner and is this much smaller than
-// the outer size (500 x 500 outer gives 484 x 461 client).
-constexpr int kFrameLeft = 8;
-constexpr int kFrameTop = 31;
-constexpr int kFrameExtraWidth = 16;
-constexpr int kFrameExtraHeight = 39;

@@ -13,12 +13,11 @@
 #include <cstring>
 
 #include "shell/web/web.h"
+#include "shell/window_frame.h"
 
 namespace {
 
 constexpr uintptr_t kMkLButton = 0x0001, kMkRButton = 0x0002;
-// Win32 frame of an overlapped window: client origin and size from the outer rectangle.
-constexpr int kFrameLeft = 8, kFrameTop = 31, kFrameExtraWidth = 16, kFrameExtraHeight = 39;
 
 void post(uint32_t message, uintptr_t wParam, intptr_t lParam) {
     WebState& s = webState();

@@ -33,6 +33,7 @@
 #include "shell/harness/run_harness.h"
 #include "shell/program_main.h"
 #include "shell/run_options.h"
+#include "shell/window_frame.h"
 
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -57,15 +58,8 @@
 
 namespace {
 
-// Headless geometry: the frame of a Win32 overlapped window on a standard
-// desktop. The client area starts this far right of and below the outer
-// top-left corner and is this much smaller than the outer size (a 500 x 500
-// window has a 484 x 461 client area), whatever frame the window system in use
-// draws, so that headless runs land on the same client pixels everywhere.
-constexpr int kFrameLeft = 8;
-constexpr int kFrameTop = 31;
-constexpr int kFrameExtraWidth = 16;
-constexpr int kFrameExtraHeight = 39;
+// Headless geometry is shell/window_frame.h's, whatever frame the window
+// system in use draws.
 
 struct RegisteredClass {
     std::string name;

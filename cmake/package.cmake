@@ -76,8 +76,10 @@ else()
   # GL and EGL dispatch with Mesa's drivers (llvmpipe when there is no GPU), and
   # the font the overlay text is matched to.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  # On a Wayland desktop that leaves decorations to its clients (GNOME), the
+  # window's title bar and close button are drawn by libdecor's plugin.
   set(CPACK_DEBIAN_PACKAGE_DEPENDS
-      "libegl1, libgl1, libegl-mesa0, libglx-mesa0, libgl1-mesa-dri, fonts-liberation")
+      "libegl1, libgl1, libegl-mesa0, libglx-mesa0, libgl1-mesa-dri, fonts-liberation, libdecor-0-plugin-1-cairo")
 endif()
 
 include(CPack)

@@ -8,7 +8,8 @@ packages=(
     libsdl2-dev libepoxy-dev libegl-dev libegl-mesa0 libgl1-mesa-dri
     libfontconfig-dev libfreetype-dev fonts-liberation libpng-dev libstb-dev
     libgtest-dev libgmock-dev libbenchmark-dev libfast-float-dev
-    xvfb xauth xdotool x11-utils openbox imagemagick
+    xvfb xauth xdotool x11-utils openbox imagemagick libxi-dev libdecor-0-plugin-1-cairo
+    weston xwayland x11-xserver-utils
 )
 # Extra groups, asked for by the scripts that need them.
 for group in "$@"; do

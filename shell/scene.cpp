@@ -124,11 +124,21 @@ bool beginFrame(uint32_t argb) {
     return sceneOpen;
 }
 
+static float viewAspect() {
+    Rect client;
+    if (shell.window == nullptr || !getClientRect(shell.window, client)) return 1.0f;
+    const int w = client.right - client.left, h = client.bottom - client.top;
+    if (w <= 0 || h <= 0) return 1.0f;  // minimised
+    // In double: the designed size gives exactly 1.
+    return static_cast<float>((static_cast<double>(w) / h) /
+                              (static_cast<double>(kDesignClientWidth) / kDesignClientHeight));
+}
+
 void setupTransforms() {
     Graphics& g = shell.graphics;
     if (g.device == nullptr) return;
     setTransform(g.device, TransformState::Projection,
-                 matrixPerspectiveFovLH(kFieldOfView, 1.0f, kNearPlane, kFarPlane));
+                 matrixPerspectiveFovLH(kFieldOfView, viewAspect(), kNearPlane, kFarPlane));
     setTransform(g.device, TransformState::View,
                  matrixLookAtLH(shell.camera.eye, shell.camera.target, shell.camera.up));
 }

@@ -48,8 +48,13 @@ HResult drawVertices(const LineVertex* vertices, uint32_t count, PrimitiveType t
 bool beginFrame(uint32_t argb);
 // The projection every program uses (radians; view-space units).
 constexpr float kFieldOfView = 0.7853982f, kNearPlane = 1.0f, kFarPlane = 1000.0f;
-// Projection (vertical field of view kFieldOfView, aspect 1, kNearPlane, kFarPlane)
-// and the view from shell.camera.
+// The client size the picture was designed for (a 500 x 500 window's client
+// area): there the projection's aspect is exactly 1.
+constexpr int kDesignClientWidth = 484, kDesignClientHeight = 461;
+// Projection (vertical field of view kFieldOfView, kNearPlane, kFarPlane) with the
+// aspect of the window's client area relative to the designed one, so that a
+// resized window keeps the picture's proportions and a wider one sees more at
+// the sides; aspect 1 when the size is unknown. Then the view from shell.camera.
 void setupTransforms();
 // Help lines, white, at x 10 and y 50, 80, 110, ... (30 apart).
 void drawHelpLines(const char* const* lines, int count);

@@ -93,6 +93,9 @@ void setCursorPos(int screenX, int screenY);
 // Increments (show) or decrements (hide) the display counter; returns the new count.
 int showCursor(bool show);
 bool getWindowRect(Window* window, Rect& out);
+// The client area: left and top 0, right and bottom its width and height in the
+// desktop's (logical) pixels. False for a window that is gone.
+bool getClientRect(Window* window, Rect& out);
 // Milliseconds; wraps around after 2^32.
 uint32_t getTickCount();
 

@@ -9,6 +9,7 @@
 #include "shell/gl/gl_device.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -144,9 +145,6 @@ bool setUpGlDevice(Device* device, std::string& error) {
     device->lightingLocation = glGetUniformLocation(device->lineProgram, "lighting");
     glGenVertexArrays(1, &device->lineVao);
     glUseProgram(device->lineProgram);
-    glUniform2f(glGetUniformLocation(device->lineProgram, "pixelShift"),
-                1.0f / static_cast<float>(device->width),
-                -1.0f / static_cast<float>(device->height));
     glUniform1i(device->lightingLocation, 1);
 
     device->textColourLocation = glGetUniformLocation(device->textProgram, "colour");
@@ -160,11 +158,8 @@ bool setUpGlDevice(Device* device, std::string& error) {
     glVertexAttribPointer(1, 2, GL_FLOAT, GL_FALSE, 16, reinterpret_cast<const void*>(8));
     glUseProgram(device->textProgram);
     glUniform1i(glGetUniformLocation(device->textProgram, "atlas"), 0);
-    glUniform2f(glGetUniformLocation(device->textProgram, "surfaceSize"),
-                static_cast<float>(device->width), static_cast<float>(device->height));
     glBindVertexArray(0);
-
-    glViewport(0, 0, device->width, device->height);
+    setGlSurfaceSize(device, device->width, device->height);
     glFrontFace(GL_CCW);  // Direct3D's initial state: counter-clockwise faces culled
     glEnable(GL_CULL_FACE);
     glCullFace(GL_BACK);
@@ -176,6 +171,21 @@ bool setUpGlDevice(Device* device, std::string& error) {
         return false;
     }
     return true;
+}
+
+void setGlSurfaceSize(Device* device, int width, int height) {
+    device->width = width;
+    device->height = height;
+    GLint program = 0;
+    glGetIntegerv(GL_CURRENT_PROGRAM, &program);
+    glUseProgram(device->lineProgram);
+    glUniform2f(glGetUniformLocation(device->lineProgram, "pixelShift"),
+                1.0f / static_cast<float>(width), -1.0f / static_cast<float>(height));
+    glUseProgram(device->textProgram);
+    glUniform2f(glGetUniformLocation(device->textProgram, "surfaceSize"), static_cast<float>(width),
+                static_cast<float>(height));
+    glUseProgram(static_cast<GLuint>(program));
+    glViewport(0, 0, width, height);
 }
 
 void freeGlObjects(Device* device) {
@@ -430,14 +440,19 @@ int drawText(Font* font, const char* text, int length, const Rect& rect, uint32_
     if (count == 0) return 0;
     std::vector<float>& v = device->textVertices;
     v.clear();
-    const int drawnHeight = layoutText(font->atlas, text, count, rect.left, rect.top, v);
+    const double k = device->textScale;
+    const int left = static_cast<int>(std::lround(rect.left * k));
+    const int top = static_cast<int>(std::lround(rect.top * k));
+    const int drawnHeight =
+        static_cast<int>(std::lround(layoutText(font->atlas, text, count, left, top, v) / k));
     if (v.empty()) return drawnHeight;
     const bool clip = (format & DtNoClip) == 0;
     if (clip) {
         glEnable(GL_SCISSOR_TEST);
         const int w = std::max(0, rect.right - rect.left);
         const int h = std::max(0, rect.bottom - rect.top);
-        glScissor(rect.left, device->height - rect.top - h, w, h);
+        glScissor(left, device->height - top - static_cast<int>(std::lround(h * k)),
+                  static_cast<int>(std::lround(w * k)), static_cast<int>(std::lround(h * k)));
     }
     glBindVertexArray(device->textVao);
     glUseProgram(device->textProgram);

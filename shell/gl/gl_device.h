@@ -47,6 +47,10 @@ struct Device {
     DeviceContext* context = nullptr;
     bool lost = false;          // the window went away: everything becomes a no-op
     int width = 0, height = 0;  // back buffer, pixels
+    // Back-buffer pixels per pixel of the program's (2 on a desktop at scale 2):
+    // text positions and font sizes are multiplied by it, so text keeps its size
+    // on the screen. 1 headless and in the browser.
+    double textScale = 1.0;
 
     GLuint lineProgram = 0, lineVao = 0;
     GLint viewProjectionLocation = -1, lightingLocation = -1;
@@ -69,6 +73,9 @@ struct Device {
 // Builds the shaders and sets Direct3D's initial state for a device whose
 // context is current and whose width and height are set. False with a reason.
 bool setUpGlDevice(Device* device, std::string& error);
+// Makes the device draw into a target of width x height pixels from now on: the
+// viewport and the pixel-size uniforms of its shaders (text keeps its pixel size).
+void setGlSurfaceSize(Device* device, int width, int height);
 // Frees every GL object the device made and leaves its buffers and fonts
 // without a device (their handles stay valid for release). The context is current.
 void freeGlObjects(Device* device);

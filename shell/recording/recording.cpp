@@ -299,6 +299,13 @@ bool getWindowRect(Window* window, Rect& out) {
     return true;
 }
 
+bool getClientRect(Window* window, Rect& out) {
+    if (window == nullptr) return false;
+    const Rect& r = state().controls.windowRect;  // a Win32 frame around it
+    out = Rect{0, 0, r.right - r.left - 16, r.bottom - r.top - 39};
+    return true;
+}
+
 uint32_t getTickCount() {
     return state().controls.tick;
 }

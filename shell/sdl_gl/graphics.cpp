@@ -1,11 +1,15 @@
 // The SDL2 side of the GL device (shell/gl): an OpenGL 3.3 core context on the
 // window, the frames' targets, present, captures and the fonts fontconfig finds.
 //
-// Frames are drawn into a framebuffer of the back-buffer size (the client size
-// at device creation) and blitted to the window on present, stretched if the
-// window was resized since, as a windowed Direct3D device does.
+// Frames are drawn into a framebuffer of the back-buffer size and blitted to the
+// window on present. In a window the back buffer follows the window's drawable
+// size (device pixels: a scaled desktop's window draws at its full resolution),
+// so a resized window is drawn at its own size, sharp; the programs' projection
+// keeps the proportions (shell/scene.h). Headless it stays the client size.
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <thread>
 
@@ -20,6 +24,7 @@ struct DeviceContext {
     // presented last, intact for a capture when the run ends.
     GLuint framebuffers[2] = {0, 0};
     GLuint colourBuffers[2] = {0, 0};
+    int targetWidth[2] = {0, 0}, targetHeight[2] = {0, 0};
     int drawTarget = 0;
     int64_t framesPresented = 0;
     bool finalCaptureDone = false;
@@ -37,8 +42,39 @@ constexpr uint32_t kPresentIntervalImmediate = 0x80000000u;
 void writeCapture(Device* device, int target, const std::string& path) {
     DeviceContext& c = *device->context;
     glBindFramebuffer(GL_READ_FRAMEBUFFER, c.framebuffers[target]);
+    const int width = device->width, height = device->height;
+    device->width = c.targetWidth[target];  // the size it was drawn at
+    device->height = c.targetHeight[target];
     if (!writeFramePng(device, path)) ++backendState().harness.capturesFailed;
+    device->width = width;
+    device->height = height;
     glBindFramebuffer(GL_READ_FRAMEBUFFER, c.framebuffers[c.drawTarget]);
+}
+
+// Gives target `i` a colour buffer of width x height, cleared to black.
+void sizeTarget(DeviceContext& c, int i, int width, int height) {
+    glBindRenderbuffer(GL_RENDERBUFFER, c.colourBuffers[i]);
+    glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, width, height);
+    glBindFramebuffer(GL_FRAMEBUFFER, c.framebuffers[i]);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER,
+                              c.colourBuffers[i]);
+    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    c.targetWidth[i] = width;
+    c.targetHeight[i] = height;
+}
+
+// Before drawing into the next target: the window's drawable size, when it has
+// one (a minimised window keeps the last), becomes the back buffer's size.
+void followDrawableSize(Device* device) {
+    DeviceContext& c = *device->context;
+    const int i = c.drawTarget;
+    int width = 0, height = 0;
+    SDL_GL_GetDrawableSize(device->window->sdl, &width, &height);
+    if (width > 0 && height > 0 && (width != c.targetWidth[i] || height != c.targetHeight[i]))
+        sizeTarget(c, i, width, height);
+    if (device->width != c.targetWidth[i] || device->height != c.targetHeight[i])
+        setGlSurfaceSize(device, c.targetWidth[i], c.targetHeight[i]);
 }
 
 bool createTargets(Device* device, std::string& error) {
@@ -46,17 +82,11 @@ bool createTargets(Device* device, std::string& error) {
     glGenFramebuffers(2, c.framebuffers);
     glGenRenderbuffers(2, c.colourBuffers);
     for (int i = 0; i < 2; ++i) {
-        glBindRenderbuffer(GL_RENDERBUFFER, c.colourBuffers[i]);
-        glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, device->width, device->height);
-        glBindFramebuffer(GL_FRAMEBUFFER, c.framebuffers[i]);
-        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER,
-                                  c.colourBuffers[i]);
+        sizeTarget(c, i, device->width, device->height);
         if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
             error = "the back buffer cannot be created";
             return false;
         }
-        glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
-        glClear(GL_COLOR_BUFFER_BIT);
     }
     glBindFramebuffer(GL_FRAMEBUFFER, c.framebuffers[0]);
     return true;
@@ -103,7 +133,14 @@ bool setUpDevice(Device* device, const PresentParameters& params, std::string& e
                 std::to_string(epoxy_gl_version() % 10) + ")";
         return false;
     }
-    SDL_GetWindowSize(device->window->sdl, &device->width, &device->height);
+    if (runHeadless()) {
+        SDL_GetWindowSize(device->window->sdl, &device->width, &device->height);
+    } else {
+        SDL_GL_GetDrawableSize(device->window->sdl, &device->width, &device->height);
+        Rect client;
+        if (getClientRect(device->window, client) && client.right > 0)
+            device->textScale = std::max(1.0, static_cast<double>(device->width) / client.right);
+    }
     if (!createTargets(device, error) || !setUpGlDevice(device, error)) return false;
     // Headless nobody waits for a display; in a window the default interval is
     // the display's refresh, as Direct3D's default presentation interval. A
@@ -201,14 +238,16 @@ HResult present(Device* device) {
         SDL_GL_GetDrawableSize(device->window->sdl, &drawableWidth, &drawableHeight);
         glBindFramebuffer(GL_READ_FRAMEBUFFER, c.framebuffers[target]);
         glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
-        const bool sameSize = drawableWidth == device->width && drawableHeight == device->height;
-        glBlitFramebuffer(0, 0, device->width, device->height, 0, 0, drawableWidth, drawableHeight,
+        const int width = c.targetWidth[target], height = c.targetHeight[target];
+        const bool sameSize = drawableWidth == width && drawableHeight == height;
+        glBlitFramebuffer(0, 0, width, height, 0, 0, drawableWidth, drawableHeight,
                           GL_COLOR_BUFFER_BIT, sameSize ? GL_NEAREST : GL_LINEAR);
         x11ReleaseWindow(xid);
         SDL_GL_SwapWindow(device->window->sdl);
         if (c.refreshPeriodNs != 0) paceFrame(c);
     }
     c.drawTarget = 1 - target;
+    if (!runHeadless()) followDrawableSize(device);
     glBindFramebuffer(GL_FRAMEBUFFER, c.framebuffers[c.drawTarget]);
     ++c.framesPresented;
     framePresented();
@@ -250,7 +289,9 @@ HResult createFont(Device* device, int height, int width, int weight, int /*mipL
     }
     FontAtlas atlas;
     std::string error;
-    if (!rasteriseFont(faceName, height, width, weight, italic, atlas, error)) {
+    const double k = device->textScale;  // the size on the screen: device pixels
+    if (!rasteriseFont(faceName, static_cast<int>(std::lround(height * k)),
+                       static_cast<int>(std::lround(width * k)), weight, italic, atlas, error)) {
         std::fprintf(stderr, "createFont: %s\n", error.c_str());
         return E_FAIL_;
     }

@@ -21,6 +21,11 @@ struct Window {
     uint32_t buttons = 0;   // MK_ flags of the buttons held, from the messages posted
     unsigned long xid = 0;  // X11: the window's id (0 elsewhere)
     bool shown = false;     // showWindow was called (a real window)
+    // X11 on a scaled desktop: SDL's window pixels per pixel of the program's
+    // (1 elsewhere: Wayland scales for SDL). Every coordinate the program sees
+    // is divided by it; relative motion keeps the remainder in motionRest.
+    double scale = 1.0;
+    double motionRestX = 0.0, motionRestY = 0.0;
 };
 
 struct BackendState {
@@ -41,6 +46,9 @@ struct BackendState {
     // mode hides and holds the pointer, and `cursor` is the cursor the program
     // sees, moved by the mouse's motion and by setCursorPos.
     bool relativeCursor = false;
+    // Under Xwayland, while relativeCursor: the motion comes from x11_motion (with
+    // its fractions), and SDL's truncated relative motion is ignored.
+    bool xwaylandMotion = false;
 };
 
 BackendState& backendState();

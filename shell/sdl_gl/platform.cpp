@@ -10,6 +10,7 @@
 // (getWindowRect) and taken (clipCursor, setCursorPos) use the same frame, so
 // the program's arithmetic lands on the same client pixels as on Windows.
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,6 +19,7 @@
 
 #include "shell/sdl_gl/internal.h"
 #include "shell/sdl_gl/sdl_gl.h"
+#include "shell/sdl_gl/x11_motion.h"
 #include "shell/sdl_gl/x11_window.h"
 
 namespace {
@@ -71,16 +73,22 @@ bool startVideo(std::string& error) {
     if (runHeadless())
         SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, "offscreen", SDL_HINT_OVERRIDE);
 #if defined(__unix__) && !defined(__APPLE__)
-    // Outside a Wayland session only X11 can give a window. Letting SDL probe Wayland
-    // anyway makes libwayland print an XDG_RUNTIME_DIR complaint nobody can act on.
-    // An SDL_VIDEODRIVER of the user's is left to SDL.
-    if (!runHeadless() && std::getenv("SDL_VIDEODRIVER") == nullptr &&
-        std::getenv("WAYLAND_DISPLAY") == nullptr && std::getenv("WAYLAND_SOCKET") == nullptr) {
-        if (std::getenv("DISPLAY") == nullptr) {
+    // In a Wayland session the window is a Wayland client: SDL 2.26 would pick X11
+    // (Xwayland), whose relative motion drops the fraction of every delta, so slow
+    // drags on a scaled desktop turn the camera by a fraction of their length.
+    // X11 stays the fall-back. Outside a Wayland session only X11 can give a
+    // window; letting SDL probe Wayland anyway makes libwayland print an
+    // XDG_RUNTIME_DIR complaint nobody can act on. An SDL_VIDEODRIVER of the
+    // user's is left to SDL.
+    if (!runHeadless() && std::getenv("SDL_VIDEODRIVER") == nullptr) {
+        if (std::getenv("WAYLAND_DISPLAY") != nullptr || std::getenv("WAYLAND_SOCKET") != nullptr) {
+            SDL_SetHint(SDL_HINT_VIDEODRIVER, "wayland,x11");
+        } else if (std::getenv("DISPLAY") == nullptr) {
             error = "no display (neither DISPLAY nor WAYLAND_DISPLAY is set)";
             return false;
+        } else {
+            SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
         }
-        SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
     }
 #endif
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
@@ -109,6 +117,32 @@ uintptr_t mouseKeyFlags(uint32_t sdlButtons) {
     return flags;
 }
 
+// SDL's window pixels to the program's (see Window::scale).
+int unscale(const Window* w, int v) {
+    return w->scale == 1.0 ? v : static_cast<int>(std::floor(v / w->scale));
+}
+// Relative motion in the program's pixels; the remainder is kept for the next.
+void unscaleMotion(Window* w, int& dx, int& dy) {
+    const double x = dx / w->scale + w->motionRestX, y = dy / w->scale + w->motionRestY;
+    dx = static_cast<int>(std::trunc(x));
+    dy = static_cast<int>(std::trunc(y));
+    w->motionRestX = x - dx;
+    w->motionRestY = y - dy;
+}
+
+// Posts the motion read from Xwayland since the last call, as SDL's relative
+// motion would be.
+void takeXwaylandMotion(Window* window) {
+    BackendState& s = backendState();
+    int dx = 0, dy = 0;
+    if (window == nullptr || !s.relativeCursor || !s.xwaylandMotion || !xwaylandMotionTake(dx, dy))
+        return;
+    if (window->scale != 1.0) unscaleMotion(window, dx, dy);
+    if (dx == 0 && dy == 0) return;
+    post(window, kRelativeMove, mouseKeyFlags(SDL_GetMouseState(nullptr, nullptr)),
+         packMousePosition(dx, dy));
+}
+
 void translateSdlEvent(const SDL_Event& e) {
     switch (e.type) {
         case SDL_KEYDOWN: {
@@ -123,15 +157,19 @@ void translateSdlEvent(const SDL_Event& e) {
         case SDL_MOUSEMOTION: {
             Window* w = windowFromSdl(e.motion.windowID);
             if (w == nullptr) return;
+            if (backendState().relativeCursor && backendState().xwaylandMotion) return;
             if (backendState().relativeCursor) {
                 // Where it lands is known only when the move is taken (a
                 // re-centring may come first).
-                post(w, kRelativeMove, mouseKeyFlags(e.motion.state),
-                     packMousePosition(e.motion.xrel, e.motion.yrel));
+                int dx = e.motion.xrel, dy = e.motion.yrel;
+                if (w->scale != 1.0) unscaleMotion(w, dx, dy);
+                if (dx != 0 || dy != 0)
+                    post(w, kRelativeMove, mouseKeyFlags(e.motion.state),
+                         packMousePosition(dx, dy));
                 return;
             }
             post(w, msg::MouseMove, mouseKeyFlags(e.motion.state),
-                 packMousePosition(e.motion.x, e.motion.y));
+                 packMousePosition(unscale(w, e.motion.x), unscale(w, e.motion.y)));
             return;
         }
         case SDL_MOUSEBUTTONDOWN:
@@ -145,7 +183,8 @@ void translateSdlEvent(const SDL_Event& e) {
             if (e.button.button == SDL_BUTTON_RIGHT)
                 message = down ? msg::RButtonDown : msg::RButtonUp;
             if (message == 0) return;
-            int x = e.button.x, y = e.button.y;
+            takeXwaylandMotion(w);  // the moves made before the press or release
+            int x = unscale(w, e.button.x), y = unscale(w, e.button.y);
             if (backendState().relativeCursor) clientPosition(w, x, y);
             post(w, message, mouseKeyFlags(SDL_GetMouseState(nullptr, nullptr)),
                  packMousePosition(x, y));
@@ -293,9 +332,17 @@ Window* createWindow(const char* className, const char* title, int x, int y, int
 
     const int clientWidth = width - kFrameExtraWidth > 0 ? width - kFrameExtraWidth : 1;
     const int clientHeight = height - kFrameExtraHeight > 0 ? height - kFrameExtraHeight : 1;
+    // On a scaled X11 desktop the window opens at the scaled size (Wayland
+    // scales SDL's windows itself; there SDL's pixels are the desktop's).
+    double scale = 1.0;
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (!runHeadless() && driver != nullptr && std::strcmp(driver, "x11") == 0)
+        scale = x11DesktopScale();
     SDL_Window* sdl = SDL_CreateWindow(
-        title != nullptr ? title : "", x + kFrameLeft, y + kFrameTop, clientWidth, clientHeight,
-        SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE);
+        title != nullptr ? title : "", x + kFrameLeft, y + kFrameTop,
+        static_cast<int>(std::lround(clientWidth * scale)),
+        static_cast<int>(std::lround(clientHeight * scale)),
+        SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI);
     if (sdl == nullptr) {
         std::fprintf(stderr, "createWindow: %s\n", SDL_GetError());
         return nullptr;
@@ -303,6 +350,7 @@ Window* createWindow(const char* className, const char* title, int x, int y, int
     backendState().windows.push_back(std::make_unique<Window>());
     Window* window = backendState().windows.back().get();
     window->sdl = sdl;
+    window->scale = scale;
     window->proc = found->second;
     window->alive = true;
     window->outer =
@@ -339,6 +387,7 @@ bool peekMessage(Message& out) {
     if (s.videoUp) {
         SDL_Event e;
         while (SDL_PollEvent(&e)) translateSdlEvent(e);
+        takeXwaylandMotion(activeWindow());
         // A window destroyed by another client goes as through DestroyWindow.
         for (const auto& w : s.windows)
             if (w->alive && x11WindowLost(w->xid)) destroyWindow(w.get());
@@ -402,6 +451,8 @@ void destroyWindow(Window* window) {
     if (s.relativeCursor) {
         SDL_SetRelativeMouseMode(SDL_FALSE);
         s.relativeCursor = false;
+        xwaylandMotionEnd();
+        s.xwaylandMotion = false;
     }
     if (runHeadless()) {
         // An offscreen window is never seen, so it is only parked: destroying
@@ -444,16 +495,23 @@ void clipCursor(const Rect* screenRect) {
         int x = 0, y = 0, ox = 0, oy = 0;
         SDL_GetMouseState(&x, &y);
         clientOrigin(w, ox, oy);
-        virtualCursorMove(s.cursor, ox + x, oy + y);
+        virtualCursorMove(s.cursor, ox + unscale(w, x), oy + unscale(w, y));
+        w->motionRestX = w->motionRestY = 0.0;
         s.relativeCursor = SDL_SetRelativeMouseMode(SDL_TRUE) == 0;
+        s.xwaylandMotion = s.relativeCursor && xwaylandMotionBegin();
     }
     virtualCursorClip(s.cursor, screenRect);
     if (real && screenRect == nullptr && s.relativeCursor) {
+        // Xwayland moves the pointer only while it is hidden, so first there.
+        if (s.xwaylandMotion) xwaylandWarp(s.cursor.x, s.cursor.y);
         SDL_SetRelativeMouseMode(SDL_FALSE);
         s.relativeCursor = false;
+        xwaylandMotionEnd();
+        s.xwaylandMotion = false;
         int x = 0, y = 0;
         clientPosition(w, x, y);
-        SDL_WarpMouseInWindow(w->sdl, x, y);
+        SDL_WarpMouseInWindow(w->sdl, static_cast<int>(std::lround(x * w->scale)),
+                              static_cast<int>(std::lround(y * w->scale)));
     }
 }
 
@@ -465,7 +523,8 @@ void setCursorPos(int screenX, int screenY) {
     if (!runHeadless() && !s.relativeCursor) {
         int ox = 0, oy = 0;
         clientOrigin(w, ox, oy);
-        SDL_WarpMouseInWindow(w->sdl, screenX - ox, screenY - oy);  // the window system echoes it
+        SDL_WarpMouseInWindow(w->sdl, static_cast<int>(std::lround((screenX - ox) * w->scale)),
+                              static_cast<int>(std::lround((screenY - oy) * w->scale)));  // echoed
         return;
     }
     // The move a real window would receive, if the cursor lands on it.
@@ -477,6 +536,8 @@ void setCursorPos(int screenX, int screenY) {
         height = w->outer.bottom - w->outer.top - kFrameExtraHeight;
     } else {
         SDL_GetWindowSize(w->sdl, &width, &height);
+        width = unscale(w, width);
+        height = unscale(w, height);
         buttons = mouseKeyFlags(SDL_GetMouseState(nullptr, nullptr));
     }
     if (cx < 0 || cy < 0 || cx >= width || cy >= height) return;
@@ -509,8 +570,23 @@ bool getWindowRect(Window* window, Rect& out) {
     int x = 0, y = 0, w = 0, h = 0;
     SDL_GetWindowPosition(window->sdl, &x, &y);
     SDL_GetWindowSize(window->sdl, &w, &h);
+    w = unscale(window, w);
+    h = unscale(window, h);
     out = Rect{x - kFrameLeft, y - kFrameTop, x - kFrameLeft + w + kFrameExtraWidth,
                y - kFrameTop + h + kFrameExtraHeight};
+    return true;
+}
+
+bool getClientRect(Window* window, Rect& out) {
+    if (!isWindowAlive(window)) return false;
+    int w = window->outer.right - window->outer.left - kFrameExtraWidth;
+    int h = window->outer.bottom - window->outer.top - kFrameExtraHeight;
+    if (!runHeadless()) {
+        SDL_GetWindowSize(window->sdl, &w, &h);
+        w = unscale(window, w);
+        h = unscale(window, h);
+    }
+    out = Rect{0, 0, w, h};
     return true;
 }
 

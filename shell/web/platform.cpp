@@ -413,6 +413,13 @@ bool getWindowRect(Window* window, Rect& out) {
     return true;
 }
 
+bool getClientRect(Window* window, Rect& out) {
+    if (window == nullptr || !window->alive) return false;
+    out = Rect{0, 0, window->outer.right - window->outer.left - kFrameExtraWidth,
+               window->outer.bottom - window->outer.top - kFrameExtraHeight};
+    return true;
+}
+
 uint32_t getTickCount() {
     WebState& s = webState();
     if (s.options.headless) return s.harness.virtualTick;

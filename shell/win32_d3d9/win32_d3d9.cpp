@@ -486,6 +486,19 @@ bool getWindowRect(Window* window, Rect& out) {
     return true;
 }
 
+bool getClientRect(Window* window, Rect& out) {
+    const Backend& b = backend();
+    if (b.harness.headless && toNative(window) == b.programWindow && IsWindow(b.programWindow)) {
+        const RECT& r = b.programRect;
+        out = {0, 0, r.right - r.left - kFrameExtraWidth, r.bottom - r.top - kFrameExtraHeight};
+        return true;
+    }
+    RECT r{};
+    if (!GetClientRect(toNative(window), &r)) return false;
+    out = {r.left, r.top, r.right, r.bottom};
+    return true;
+}
+
 uint32_t getTickCount() {
     const Backend& b = backend();
     return b.harness.headless ? b.harness.virtualTick : GetTickCount();

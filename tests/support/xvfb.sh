@@ -1,5 +1,5 @@
 # Sourced by the real-window tests: skips (exit 77) without Xvfb or xdotool,
-# starts Xvfb on a free display, exports DISPLAY and SDL_VIDEODRIVER=x11 (so a
+# starts Xvfb on a free display (screen XVFB_SCREEN, default 1024x768x24), exports DISPLAY and SDL_VIDEODRIVER=x11 (so a
 # missing display fails loudly) and stops the server when the test ends. With
 # WM=openbox in the environment the display gets that window manager too (as
 # people have one), running before the test goes on; skipped without it.
@@ -11,7 +11,7 @@ xvfb_work="$1"
 mkdir -p "$xvfb_work"
 # Xvfb picks a free display itself and names it once it accepts connections:
 # no race with another server starting beside it.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$xvfb_work/display" \
+Xvfb -displayfd 3 -noreset -screen 0 "${XVFB_SCREEN:-1024x768x24}" -nolisten tcp 3>"$xvfb_work/display" \
     >"$xvfb_work/xvfb.log" 2>&1 &
 xvfb=$!
 display=""

@@ -19,7 +19,9 @@
 using HResult = int32_t;
 constexpr HResult S_OK_ = 0;
 constexpr HResult E_FAIL_ = static_cast<HResult>(0x80004005u);
-inline bool failed(HResult hr) { return hr < 0; }
+inline bool failed(HResult hr) {
+    return hr < 0;
+}
 
 // ---- Window messages and virtual keys (Win32 values) ----
 namespace msg {
@@ -68,8 +70,7 @@ struct Rect {
 bool registerWindowClass(const char* className, WindowProc proc);
 void unregisterWindowClass(const char* className);
 // Outer position and size in screen pixels; the window starts hidden.
-Window* createWindow(const char* className, const char* title, int x, int y, int width,
-                     int height);
+Window* createWindow(const char* className, const char* title, int x, int y, int width, int height);
 void showWindow(Window* window);
 void updateWindow(Window* window);
 // Takes the next waiting message without waiting; false when none waits.
@@ -88,23 +89,37 @@ bool getWindowRect(Window* window, Rect& out);
 uint32_t getTickCount();
 
 // ---- Graphics (Direct3D 9 subset) ----
-struct Direct3D;     // opaque
-struct Device;       // opaque
-struct VertexBuffer; // opaque
-struct Font;         // opaque
+struct Direct3D;      // opaque
+struct Device;        // opaque
+struct VertexBuffer;  // opaque
+struct Font;          // opaque
 
-enum class PrimitiveType : uint32_t { PointList = 1, LineList = 2, LineStrip = 3, TriangleList = 4 };
+enum class PrimitiveType : uint32_t {
+    PointList = 1,
+    LineList = 2,
+    LineStrip = 3,
+    TriangleList = 4
+};
 enum class TransformState : uint32_t { View = 2, Projection = 3 };
-enum class RenderState : uint32_t { CullMode = 22, Lighting = 137 };
+// ZEnable acts only on a device made with a depth buffer (autoDepthStencil),
+// where it starts on; depth passes when less than or equal to the stored one.
+enum class RenderState : uint32_t { ZEnable = 7, CullMode = 22, Lighting = 137 };
 constexpr uint32_t CullNone = 1;
 constexpr uint32_t FvfXyz = 0x002;
 constexpr uint32_t FvfDiffuse = 0x040;
 constexpr uint32_t ClearTarget = 0x1;
+constexpr uint32_t ClearZBuffer = 0x2;  // ignored without a depth buffer
+// A vertex buffer refilled every frame: written only, its contents dropped at
+// each lock with LockDiscard (the driver may hand out fresh memory meanwhile).
+constexpr uint32_t UsageWriteOnly = 0x8;
+constexpr uint32_t UsageDynamic = 0x200;
+constexpr uint32_t LockDiscard = 0x2000;
 constexpr uint32_t DtNoClip = 0x100;
 constexpr uint32_t SdkVersion = 31;
 
 // Presentation parameters; the programs pass windowed, discard, the display
-// format, a client-sized single back buffer, no depth buffer, default interval.
+// format, a client-sized single back buffer, default interval, and a depth
+// buffer (24 bits where the platform has them) only when a mesh is drawn.
 struct PresentParameters {
     bool windowed = true;
     bool autoDepthStencil = false;
@@ -133,8 +148,8 @@ HResult endScene(Device* device);
 HResult present(Device* device);
 
 // Font: face name, character height (negative: height of the characters), weight.
-HResult createFont(Device* device, int height, int width, int weight, int mipLevels,
-                   bool italic, const char* faceName, Font** out);
+HResult createFont(Device* device, int height, int width, int weight, int mipLevels, bool italic,
+                   const char* faceName, Font** out);
 // Draws `text` (length -1: NUL-terminated) with its top-left at (rect.left, rect.top).
 int drawText(Font* font, const char* text, int length, const Rect& rect, uint32_t format,
              uint32_t argb);

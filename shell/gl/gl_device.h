@@ -47,6 +47,7 @@ struct Device {
     DeviceContext* context = nullptr;
     bool lost = false;          // the window went away: everything becomes a no-op
     int width = 0, height = 0;  // back buffer, pixels
+    bool depthBuffer = false;   // made with autoDepthStencil: its targets have depth
 
     GLuint lineProgram = 0, lineVao = 0;
     GLint viewProjectionLocation = -1, lightingLocation = -1;

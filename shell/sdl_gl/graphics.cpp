@@ -17,6 +17,7 @@ struct DeviceContext {
     // presented last, intact for a capture when the run ends.
     GLuint framebuffers[2] = {0, 0};
     GLuint colourBuffers[2] = {0, 0};
+    GLuint depthBuffers[2] = {0, 0};  // only with a depth buffer
     int drawTarget = 0;
     int64_t framesPresented = 0;
     bool finalCaptureDone = false;
@@ -45,6 +46,14 @@ bool createTargets(Device* device, std::string& error) {
         glBindFramebuffer(GL_FRAMEBUFFER, c.framebuffers[i]);
         glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER,
                                   c.colourBuffers[i]);
+        if (device->depthBuffer) {
+            if (c.depthBuffers[i] == 0) glGenRenderbuffers(1, &c.depthBuffers[i]);
+            glBindRenderbuffer(GL_RENDERBUFFER, c.depthBuffers[i]);
+            glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, device->width,
+                                  device->height);
+            glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER,
+                                      c.depthBuffers[i]);
+        }
         if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
             error = "the back buffer cannot be created";
             return false;
@@ -79,6 +88,7 @@ void freeDevice(Device* device) {
     freeGlObjects(device);
     glDeleteFramebuffers(2, c->framebuffers);
     glDeleteRenderbuffers(2, c->colourBuffers);
+    glDeleteRenderbuffers(2, c->depthBuffers);
     SDL_GL_MakeCurrent(device->window->sdl, nullptr);
     SDL_GL_DeleteContext(c->gl);
     delete c;
@@ -122,6 +132,7 @@ HResult createDevice(Direct3D* d3d, Window* focusWindow, const PresentParameters
     device->window = focusWindow;
     device->context = new DeviceContext;
     device->context->gl = context;
+    device->depthBuffer = params.autoDepthStencil;
     std::string error;
     if (!setUpDevice(device, params, error)) {
         std::fprintf(stderr, "createDevice: %s\n", error.c_str());

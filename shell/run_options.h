@@ -12,8 +12,9 @@
 //   --capture FILE.png write the last drawn frame
 //   --trace FILE.jsonl one JSON object per drawn frame
 //   --help, --version
-//   FILE               the one positional argument of a program that takes a
-//                      file (articulated: the clip to play)
+//   FILE [MORE...]     the positional arguments of a program that takes files
+//                      (articulated: the clip to play, or a reference and its
+//                      animations); MORE only where the program takes several
 #pragma once
 
 #include <cstdint>
@@ -40,8 +41,9 @@ struct RunOptions {
     std::string scriptFile;
     std::string captureFile;
     std::string traceFile;
-    std::string file;                 // the positional FILE, absolute; empty when none
-    std::vector<ScriptEvent> script;  // parsed from scriptFile
+    std::string file;                       // the positional FILE, absolute; empty when none
+    std::vector<std::string> furtherFiles;  // positional files after FILE, absolute
+    std::vector<ScriptEvent> script;        // parsed from scriptFile
 };
 
 enum class OptionsOutcome {
@@ -50,12 +52,13 @@ enum class OptionsOutcome {
     ExitFailure,  // a message naming the problem was printed on stderr
 };
 
-// `fileArgument` names the one positional argument the program takes in
+// `fileArgument` names the positional argument the program takes in
 // --help ("FILE.smd", with `fileHelp` saying what it does), or is null when
-// the program takes none.
+// the program takes none; with `furtherFiles` more files may follow it.
 OptionsOutcome parseRunOptions(int argc, char** argv, const char* programName,
                                const char* windowTitle, RunOptions& out,
-                               const char* fileArgument = nullptr, const char* fileHelp = nullptr);
+                               const char* fileArgument = nullptr, const char* fileHelp = nullptr,
+                               bool furtherFiles = false);
 
 // Parses script text; on failure returns false with "LINE: message" in `error`.
 bool parseScript(std::string_view text, std::vector<ScriptEvent>& out, std::string& error);

@@ -5,6 +5,7 @@
 
 #include "shell/camera_input.h"
 #include "shell/clip_keys.h"
+#include "shell/mesh_draw.h"
 #include "shell/program_loop.h"
 #include "shell/scene.h"
 #include "shell/shell.h"
@@ -24,20 +25,44 @@ ClipPlayback playback() {
 
 void beforeDevice() {
     articulated.clock.currentFrame = 0;
+    // Files named on the command line are read before the device exists: a
+    // mesh among them needs a depth buffer.
+    const RunOptions& o = runOptions();
+    if (o.file.empty()) return;
+    loadMeshView(articulated.mesh, o.file, o.furtherFiles, playback().maxDrawnBones,
+                 articulated.currentClip);
+    shell.depthBuffer = !articulated.mesh.reference.triangles.empty();
 }
 
 HResult initScene() {
     // A file named on the command line is played instead of walk.smd, seen
     // whole from the default side (other tools' rigs come in any size).
     const std::string& file = runOptions().file;
-    loadClip(playback(), file.empty() ? "walk.smd" : file.c_str());
+    if (file.empty()) loadClip(playback(), "walk.smd");
     if (failed(createLineBuffer(articulated.strip, kArticulatedStripVertices))) return E_FAIL_;
+    if (shell.depthBuffer && failed(createMeshBuffer())) return E_FAIL_;
     shell.camera = file.empty() ? OrbitCamera{kArticulatedEye, Vec3{0.0f, 0.0f, 0.0f}}
                                 : fitCamera(articulated.currentClip, kArticulatedEye);
     return S_OK_;
 }
 
 intptr_t windowProc(Window* window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    // With files named: M shows mesh and skeleton, the mesh or the skeleton;
+    // Page Down and Page Up play the next and the previous animation.
+    if (message == msg::KeyDown && !runOptions().file.empty()) {
+        switch (wParam) {
+            case 'M':
+                cycleMeshShow(articulated.mesh);
+                return 0;
+            case vk::Next:
+            case vk::Prior:
+                switchAnimation(articulated.mesh, wParam == vk::Next ? 1 : -1,
+                                articulated.currentClip, articulated.clock, getTickCount());
+                return 0;
+            default:
+                break;
+        }
+    }
     return clipProgramMessage(playback(), window, message, wParam, lParam);
 }
 
@@ -49,6 +74,17 @@ void step() {
 HResult drawCharacter() {
     const Model& clip = articulated.currentClip;
     poseClip(clip, articulated.clock, kArticulatedStripVertices, articulated.pose);
+    MeshView& mesh = articulated.mesh;
+    if (meshDrawable(mesh, clip)) {
+        // Lit from the camera's side, whichever way the camera has turned.
+        const OrbitCamera& c = shell.camera;
+        Vec3 light{0.0f, 0.0f, 1.0f};
+        normalizeVec3(light, {c.eye.x - c.target.x, c.eye.y - c.target.y, c.eye.z - c.target.z});
+        skinShownFrame(mesh, articulated.pose, articulated.clock, light);
+        const HResult hr = drawMesh(mesh.vertices.data(), mesh.vertices.size() / 3);
+        if (failed(hr)) return hr;
+        if (mesh.show == MeshShow::Mesh) return S_OK_;
+    }
     const StripStyle style{
         .vertices = kArticulatedStripVertices,
         .written = kArticulatedStripVertices,
@@ -69,10 +105,15 @@ void traceFrame(TraceLine& line) {
 const ProgramSteps kArticulatedProgram = {
     .name = "articulated",
     .title = kArticulatedTitle,
-    .fileArgument = "FILE.smd",
+    .fileArgument = "FILE.smd [ANIM.smd...]",
     .fileHelp =
         "With FILE.smd it plays that file instead of walk.smd, the camera fitted to its\n"
-        "first frame; W, R and S still load the clips of the working directory.\n",
+        "first frame; W, R and S still load the clips of the working directory.\n"
+        "With ANIM.smd files, FILE.smd is the reference (skeleton, bind pose, mesh) and\n"
+        "each ANIM.smd an animation played on it, bones paired by name; Page Down and\n"
+        "Page Up switch animations. A mesh is drawn shaded under the skeleton; M shows\n"
+        "mesh and skeleton, the mesh alone or the skeleton alone.\n",
+    .furtherFiles = true,
     .background = kArticulatedBackground,
     .windowProc = windowProc,
     .beforeDevice = beforeDevice,

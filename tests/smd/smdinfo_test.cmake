@@ -49,3 +49,21 @@ expect_run(usage 2)
 # A file that reads but shows nothing is valid: a warning and status 0.
 expect_run(check-nothing 0 --check ${DATA}/forward.smd)
 expect_equal(check-nothing "${out}" "${DATA}/forward.smd: warning: nothing to draw: no frames\n")
+
+# --match: bones paired by name, the animation's extra bones and the
+# reference's missing ones; an animation with no bone in common fails.
+expect_run(match 0 --match ${MESH}/mesh_ref.smd ${MESH}/mesh_wave.smd ${MESH}/mesh_bend.smd)
+expect_equal(match "${out}" "${MESH}/mesh_wave.smd: 3 of 4 bones match ${MESH}/mesh_ref.smd
+  matched: \"hip\", \"arm\", \"spine\"
+  not in the reference (ignored): \"prop\"
+  reference bones it lacks (kept in the bind pose): \"head\"
+${MESH}/mesh_bend.smd: 4 of 4 bones match ${MESH}/mesh_ref.smd
+  matched: \"hip\", \"spine\", \"arm\", \"head\"
+  not in the reference (ignored): none
+  reference bones it lacks (kept in the bind pose): none
+")
+expect_run(match-none 1 --match ${MESH}/mesh_ref.smd ${MESH}/mesh_strangers.smd)
+if(NOT out MATCHES "0 of 2 bones match")
+    message(FATAL_ERROR "match-none: ${out}")
+endif()
+expect_run(match-usage 2 --match ${MESH}/mesh_ref.smd)

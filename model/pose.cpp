@@ -44,7 +44,7 @@ void advanceClip(ClipClock& clock, const Model& played, TickSource tickCount) {
         clock.lastStepMs = now;
     }
     clock.elapsedMs = static_cast<double>(static_cast<uint32_t>(now - clock.lastStepMs));
-    if (clock.elapsedMs <= static_cast<double>(clock.framePeriodMs)) return;
+    if (clock.elapsedMs <= clock.framePeriodMs) return;
 
     const int64_t last = std::min<int64_t>(static_cast<int64_t>(played.frames.size()) - 1,
                                            std::numeric_limits<int32_t>::max());
@@ -66,8 +66,8 @@ int32_t evaluationFrame(const Model& model, int32_t frameIndex) {
 }
 
 double interpolationFactor(const ClipClock& clock) {
-    if (clock.framePeriodMs <= 0) return 0.0;
-    return clock.elapsedMs / static_cast<double>(clock.framePeriodMs);
+    if (!(clock.framePeriodMs > 0.0)) return 0.0;
+    return clock.elapsedMs / clock.framePeriodMs;
 }
 
 void evaluateFrame(const Model& model, int32_t frame, FramePose& pose) {

@@ -41,7 +41,7 @@ struct ClipClock {
     double elapsedMs = 0.0;    // ms since lastStepMs, as last computed by advanceClip
     int32_t currentFrame = 0;  // index into the played model's frames
     int32_t nextFrame = 0;     // the frame after currentFrame, with wrap-around
-    int32_t framePeriodMs = 300;
+    double framePeriodMs = 300.0;  // ms per key frame (1000 / rate); positive
     bool interpolate = true;
 };
 

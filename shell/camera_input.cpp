@@ -14,7 +14,7 @@ void zoomCamera(OrbitCamera& camera, double d) {
                         camera.target.z - camera.eye.z};
     Vec3 v{};  // stays zero when the eye is on the target
     normalizeVec3(v, toTarget);
-    const double step = d * 0.2;
+    const double step = d * kZoomStep;
     const Vec3 eye{static_cast<float>(camera.eye.x + v.x * step),
                    static_cast<float>(camera.eye.y + v.y * step),
                    static_cast<float>(camera.eye.z + v.z * step)};
@@ -25,7 +25,7 @@ void zoomCamera(OrbitCamera& camera, double d) {
 }
 
 void orbitCamera(OrbitCamera& camera, double dx, double /*dy*/) {
-    const double theta = -dx * (1.0 / 300.0);
+    const double theta = -dx * kOrbitStep;
     const Matrix4 toOrigin = matrixTranslation(0.0f, 0.0f, 0.0f);
     Matrix4 back = toOrigin;
     matrixInverse(back, toOrigin);

@@ -47,16 +47,18 @@ constexpr uint32_t kRecentreIntervalMs = 20;
 // The re-centring point, relative to the window's top-left corner (screen pixels).
 constexpr int kRecentreOffset = 250;
 
-// Moves the eye along the unit direction towards the target by d * 0.2 units
+// Moves the eye along the unit direction towards the target by d * kZoomStep units
 // (d in mouse pixels, positive when the mouse moved up). A step that would put the
 // eye on the target (closer than kMinEyeDistance) is not taken, so the view stays
 // defined; the eye may otherwise pass through the target.
 void zoomCamera(OrbitCamera& camera, double d);
 constexpr float kMinEyeDistance = 1e-3f;
+constexpr double kZoomStep = 0.2;  // units per mouse pixel
 
-// Turns the eye about the world Z axis (pivot: the origin) by -dx / 300 radians;
-// dy is not used. dx = prevX - curX in mouse pixels.
+// Turns the eye about the world Z axis (pivot: the origin) by -dx * kOrbitStep
+// radians; dy is not used. dx = prevX - curX in mouse pixels.
 void orbitCamera(OrbitCamera& camera, double dx, double dy);
+constexpr double kOrbitStep = 1.0 / 300.0;  // radians per mouse pixel
 
 // Button messages (left/right down/up) of a dragging program. The caller still
 // passes the message on to defWindowProc.

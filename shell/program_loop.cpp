@@ -157,10 +157,12 @@ void programFrame() {
     if (beginFrame(s.background)) {
         setupTransforms();
         HResult hr = S_OK_;
-        if (shell.helpVisible)
-            drawHelpLines();
-        else
+        if (shell.helpVisible) {
+            const HelpText help = s.helpText != nullptr ? s.helpText() : HelpText{};
+            drawHelpLines(help.lines, help.count);
+        } else {
             hr = s.drawCharacter();
+        }
         if (!failed(hr) && s.drawOnTop != nullptr) hr = s.drawOnTop();
         if (!failed(hr)) drawFpsText(shell.fps.shownFps);
     }

@@ -24,6 +24,12 @@
 // Outer window rectangle of every program, in screen pixels.
 constexpr int kWindowLeft = 100, kWindowTop = 100, kWindowWidth = 500, kWindowHeight = 500;
 
+// Lines of the help text (F1), in the order drawn.
+struct HelpText {
+    const char* const* lines = nullptr;
+    int count = 0;
+};
+
 struct ProgramSteps {
     const char* name = "";   // stderr prefix, --help
     const char* title = "";  // window title and class name
@@ -47,6 +53,8 @@ struct ProgramSteps {
     HResult (*drawCharacter)() = nullptr;
     // What is drawn over the character or the help text (path, marker). May be null.
     HResult (*drawOnTop)() = nullptr;
+    // The help text the frame shows while help is on. May be null (no text).
+    HelpText (*helpText)() = nullptr;
     // The program's own fields of the frame's trace line. May be null.
     void (*traceFrame)(TraceLine& line) = nullptr;
 };

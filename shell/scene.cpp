@@ -16,17 +16,6 @@ void resetShell() {
     sceneOpen = false;
 }
 
-const char* const kHelpLines[kHelpLineCount] = {
-    "F1: Toggle Help",
-    "A: Toggle Linear Interpolation",
-    "W: Walking Animation",
-    "S: Standing Animation",
-    "R: Running Animation",
-    "+/-: Increase/Decrease Tempo (Keypad +/-)",
-    "Hold L Mouse Button: Rotate Left/Right",
-    "Hold R Mouse Button: Zoom Forward/Back",
-};
-
 HResult initDevice(Window* window) {
     Graphics& g = shell.graphics;
     g.d3d = direct3DCreate(SdkVersion);
@@ -144,11 +133,11 @@ void setupTransforms() {
                  matrixLookAtLH(shell.camera.eye, shell.camera.target, shell.camera.up));
 }
 
-void drawHelpLines() {
-    if (shell.graphics.font == nullptr) return;
-    for (int i = 0; i < kHelpLineCount; ++i) {
+void drawHelpLines(const char* const* lines, int count) {
+    if (shell.graphics.font == nullptr || lines == nullptr) return;
+    for (int i = 0; i < count; ++i) {
         const Rect r{10, 50 + 30 * i, 0, 0};
-        drawText(shell.graphics.font, kHelpLines[i], -1, r, DtNoClip, 0xFFFFFFFFu);
+        drawText(shell.graphics.font, lines[i], -1, r, DtNoClip, 0xFFFFFFFFu);
     }
 }
 

@@ -53,14 +53,10 @@ constexpr float kFieldOfView = 0.7853982f, kNearPlane = 1.0f, kFarPlane = 1000.0
 // Projection (vertical field of view kFieldOfView, aspect 1, kNearPlane, kFarPlane)
 // and the view from shell.camera.
 void setupTransforms();
-// The eight help lines, white, at x 10 and y 50, 80, ..., 260.
-void drawHelpLines();
+// Help lines, white, at x 10 and y 50, 80, 110, ... (30 apart).
+void drawHelpLines(const char* const* lines, int count);
 // "<fps> FPS" at (10, 10), white.
 void drawFpsText(int32_t fps);
 // Ends the scene if one began.
 void endFrame();
 void presentFrame();
-
-// The help lines as drawn (exposed for tests).
-constexpr int kHelpLineCount = 8;
-extern const char* const kHelpLines[kHelpLineCount];

@@ -108,7 +108,7 @@ void traceClip(TraceLine& line, const Model& played, const ClipClock& clock) {
     traceInteger(line, "frames", static_cast<int64_t>(played.frames.size()));
     traceInteger(line, "current", clock.currentFrame);
     traceInteger(line, "next", clock.nextFrame);
-    traceInteger(line, "periodMs", clock.framePeriodMs);
+    traceNumber(line, "periodMs", clock.framePeriodMs);
     traceBool(line, "interpolate", clock.interpolate);
     traceNumber(line, "elapsedMs", clock.elapsedMs);
     traceEndObject(line);

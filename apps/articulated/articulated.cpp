@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <string>
+#include "apps/clip_keys.h"
 
 #include "shell/camera_input.h"
-#include "shell/clip_keys.h"
 #include "shell/mesh_draw.h"
 #include "shell/program_loop.h"
 #include "shell/scene.h"
@@ -38,7 +38,7 @@ HResult initScene() {
     // A file named on the command line is played instead of walk.smd, seen
     // whole from the default side (other tools' rigs come in any size).
     const std::string& file = runOptions().file;
-    if (file.empty()) loadClip(playback(), "walk.smd");
+    if (file.empty()) loadClip(playback(), kWalkFile);
     if (failed(createLineBuffer(articulated.strip, kArticulatedStripVertices))) return E_FAIL_;
     if (shell.depthBuffer && failed(createMeshBuffer())) return E_FAIL_;
     shell.camera = file.empty() ? OrbitCamera{kArticulatedEye, Vec3{0.0f, 0.0f, 0.0f}}
@@ -120,6 +120,7 @@ const ProgramSteps kArticulatedProgram = {
     .initScene = initScene,
     .step = step,
     .drawCharacter = drawCharacter,
+    .helpText = designHelp,
     .traceFrame = traceFrame,
 };
 

@@ -17,7 +17,7 @@
 
 constexpr const char* kArticulatedTitle = "VX330_1: Articulated Model";
 constexpr uint32_t kArticulatedBackground = 0xFF7D7D7D;  // grey 125
-constexpr int32_t kArticulatedFramePeriodMs = 300;
+constexpr double kArticulatedFramePeriodMs = 300.0;
 // The strip array: 69 vertices, so at most 68 segments per strip; the
 // interpolation arrays hold 69 joints too.
 constexpr uint32_t kArticulatedStripVertices = 69;

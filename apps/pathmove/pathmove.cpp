@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <string>
+#include "apps/clip_keys.h"
 
-#include "shell/clip_keys.h"
 #include "shell/frame_timing.h"
 #include "shell/program_loop.h"
 #include "shell/scene.h"
@@ -24,7 +24,7 @@ ClipPlayback playback() {
 
 // The clip of each movement phase.
 const char* clipOfPhase(int32_t phase) {
-    return phase == kPhaseCruising ? "run.smd" : "walk.smd";
+    return phase == kPhaseCruising ? kRunFile : kWalkFile;
 }
 
 void beforeDevice() {
@@ -35,7 +35,7 @@ void beforeDevice() {
 HResult initScene() {
     PathState& path = pathmove.path;
     path.characterScale = matrixScaling(kCharacterScale, kCharacterScale, kCharacterScale);
-    loadClip(playback(), "walk.smd");
+    loadClip(playback(), kWalkFile);
     path.controlPoints.assign(std::begin(kTravelControlPoints), std::end(kTravelControlPoints));
     path.pathHeight = kPathHeight;
     samplePath(path);
@@ -126,6 +126,7 @@ const ProgramSteps kPathmoveProgram = {
     .step = step,
     .drawCharacter = drawCharacter,
     .drawOnTop = drawPath,
+    .helpText = designHelp,
     .traceFrame = traceFrame,
 };
 

@@ -19,7 +19,7 @@
 
 constexpr const char* kPathmoveTitle = "VX330_2: Path Movement";
 constexpr uint32_t kPathmoveBackground = 0xFF0000FF;  // blue
-constexpr int32_t kPathmoveFramePeriodMs = 40;
+constexpr double kPathmoveFramePeriodMs = 40.0;
 // The strip array and upload: 101 vertices (1616 bytes). Vertices 0 .. 99 are put
 // in the world and vertex 100 is not, so a strip is drawn with at most 99
 // segments: a clip with more than 99 bones is drawn clipped (every bone, each

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <string>
 
-#include "shell/clip_keys.h"
+#include "shell/clip_playback.h"
 
 namespace {
 

@@ -157,7 +157,16 @@ TEST_F(SceneTest, FramePiecesClearSetTheTransformsAndWriteTheOverlay) {
     shell.camera = OrbitCamera{{-100, 0, 0}, {0, 0, 0}, {0, 0, 1}};
     ASSERT_TRUE(beginFrame(0xFF7D7D7D));
     setupTransforms();
-    drawHelpLines();
+    const char* texts[] = {"F1: Toggle Help",
+                           "A: Toggle Linear Interpolation",
+                           "W: Walking Animation",
+                           "S: Standing Animation",
+                           "R: Running Animation",
+                           "+/-: Increase/Decrease Tempo (Keypad +/-)",
+                           "Hold L Mouse Button: Rotate Left/Right",
+                           "Hold R Mouse Button: Zoom Forward/Back",
+                           "0 FPS"};
+    drawHelpLines(texts, 8);
     drawFpsText(0);
     endFrame();
     presentFrame();
@@ -174,15 +183,6 @@ TEST_F(SceneTest, FramePiecesClearSetTheTransformsAndWriteTheOverlay) {
     EXPECT_EQ(calls[3].a, static_cast<uint32_t>(TransformState::View));
     const Matrix4 view = matrixLookAtLH({-100, 0, 0}, {0, 0, 0}, {0, 0, 1});
     EXPECT_EQ(std::memcmp(&calls[3].matrix, &view, sizeof view), 0);
-    const char* texts[] = {"F1: Toggle Help",
-                           "A: Toggle Linear Interpolation",
-                           "W: Walking Animation",
-                           "S: Standing Animation",
-                           "R: Running Animation",
-                           "+/-: Increase/Decrease Tempo (Keypad +/-)",
-                           "Hold L Mouse Button: Rotate Left/Right",
-                           "Hold R Mouse Button: Zoom Forward/Back",
-                           "0 FPS"};
     const int ys[] = {50, 80, 110, 140, 170, 200, 230, 260, 10};
     for (int i = 0; i < 9; ++i) {
         const Call& t = calls[4 + i];
@@ -217,7 +217,8 @@ TEST_F(SceneTest, NothingIsDrawnAfterTheDeviceIsReleased) {
     recording::clearCalls();
     EXPECT_FALSE(beginFrame(0xFF000000));
     setupTransforms();
-    drawHelpLines();
+    const char* const line = "F1: Toggle Help";
+    drawHelpLines(&line, 1);
     drawFpsText(1);
     endFrame();
     presentFrame();

@@ -1,4 +1,4 @@
-#include "shell/clip_keys.h"
+#include "shell/clip_playback.h"
 
 #include <string>
 
@@ -26,58 +26,15 @@ void loadClip(const ClipPlayback& playback, const char* fileName) {
     }
 }
 
-void clipKey(const ClipPlayback& playback, uint32_t key) {
-    ClipClock* clock = playback.clock;
-    switch (key) {
-        case vk::Escape:
-            releaseDevice();
-            postQuitMessage(0);
-            break;
-        case 'A':
-            if (clock) clock->interpolate = !clock->interpolate;
-            break;
-        case 'R':
-            loadClip(playback, "run.smd");
-            break;
-        case 'S':
-            loadClip(playback, "barney.smd");
-            if (clock) {
-                clock->currentFrame = 0;
-                clock->nextFrame = 0;
-            }
-            break;
-        case 'W':
-            loadClip(playback, "walk.smd");
-            break;
-        case vk::Add:
-            if (clock) {
-                clock->framePeriodMs -= kTempoStepMs;
-                if (clock->framePeriodMs <= 0) clock->framePeriodMs = 1;
-            }
-            break;
-        case vk::Subtract:
-            // No upper limit by design; saturate instead of overflowing.
-            if (clock && clock->framePeriodMs <= INT32_MAX - kTempoStepMs) {
-                clock->framePeriodMs += kTempoStepMs;
-            }
-            break;
-        case vk::F1:
-            shell.helpVisible = !shell.helpVisible;
-            break;
-        default:
-            break;
-    }
+void quitProgram() {
+    releaseDevice();
+    postQuitMessage(0);
 }
 
-intptr_t clipProgramMessage(const ClipPlayback& playback, Window* window, uint32_t message,
-                            uintptr_t wParam, intptr_t lParam) {
+intptr_t orbitProgramMessage(Window* window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
     switch (message) {
-        case msg::KeyDown:
-            clipKey(playback, static_cast<uint32_t>(wParam));
-            return 0;
         case msg::Destroy:
-            releaseDevice();
-            postQuitMessage(0);
+            quitProgram();
             return 0;
         case msg::MouseMove:
             mouseMove(shell.mouse, shell.camera, lParam);

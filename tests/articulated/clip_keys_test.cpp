@@ -1,4 +1,4 @@
-#include "shell/clip_keys.h"
+#include "apps/clip_keys.h"
 
 #include <gtest/gtest.h>
 
@@ -59,9 +59,9 @@ protected:
 
 TEST_F(ClipKeys, KeypadTempoKeysStepByFiveWithAFloorOfOne) {
     const struct {
-        int32_t before;
+        double before;
         uint32_t key;
-        int32_t after;
+        double after;
     } cases[] = {
         {300, vk::Add, 295},
         {300, vk::Subtract, 305},
@@ -71,9 +71,10 @@ TEST_F(ClipKeys, KeypadTempoKeysStepByFiveWithAFloorOfOne) {
         {1, vk::Add, 1},
         {1, vk::Subtract, 6},
         {1000000, vk::Subtract, 1000005},
-        {INT32_MAX - 2, vk::Subtract, INT32_MAX - 2},  // saturates instead of wrapping
-        {300, 0xBB, 300},                              // main keyboard +: nothing
-        {300, 0xBD, 300},                              // main keyboard -: nothing
+        {INT32_MAX - 2.0, vk::Subtract, INT32_MAX + 3.0},  // no wrap at the 32-bit limit
+        {1000.0 / 30, vk::Add, 1000.0 / 30 - 5},           // a file's rate keeps its steps
+        {300, 0xBB, 300},                                  // main keyboard +: nothing
+        {300, 0xBD, 300},                                  // main keyboard -: nothing
         {300, 'Q', 300},
     };
     for (const auto& c : cases) {

@@ -108,7 +108,7 @@ void confineCursor(const MouseLook& look) {
     }
 }
 
-OrbitCamera fitCamera(const Model& model, Vec3 eyeSide) {
+OrbitCamera fitCamera(const Model& model, Vec3 eyeSide, const std::vector<Vec3>& alsoShow) {
     Vec3 toEye{-1.0f, 0.0f, 0.0f};
     normalizeVec3(toEye, eyeSide);
     // Every joint of frame 0 relative to its root; roots and broken chains sit
@@ -120,6 +120,8 @@ OrbitCamera fitCamera(const Model& model, Vec3 eyeSide) {
         for (size_t b = 0; b < model.bones.size(); ++b)
             if (pose.links[b] > 0) joints.push_back(pose.positions[b]);
     }
+    for (const Vec3& p : alsoShow)
+        if (std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z)) joints.push_back(p);
     Vec3 low = joints[0], high = joints[0];
     for (const Vec3& j : joints) {
         low = {std::min(low.x, j.x), std::min(low.y, j.y), std::min(low.z, j.z)};

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "common/math.h"
 #include "model/model.h"
@@ -38,7 +39,8 @@ struct MouseLook {
 // at it from where the sphere fills kFittedHeight of the view's height, kept
 // between the near and far planes. With no joint apart from the origin, the eye
 // is kFittedDefaultDistance from the origin on that side.
-OrbitCamera fitCamera(const Model& model, Vec3 eyeSide);
+// `alsoShow`: further points framed with the joints (a mesh's corners).
+OrbitCamera fitCamera(const Model& model, Vec3 eyeSide, const std::vector<Vec3>& alsoShow = {});
 constexpr float kFittedHeight = 2.0f / 3.0f;
 constexpr float kFittedDefaultDistance = 100.0f;
 

@@ -41,8 +41,11 @@ HResult initScene() {
     if (file.empty()) loadClip(playback(), kWalkFile);
     if (failed(createLineBuffer(articulated.strip, kArticulatedStripVertices))) return E_FAIL_;
     if (shell.depthBuffer && failed(createMeshBuffer())) return E_FAIL_;
+    // The mesh, where there is one, is framed with the skeleton.
+    std::vector<Vec3> corners;
+    meshCornersAtStart(articulated.mesh, articulated.currentClip, corners);
     shell.camera = file.empty() ? OrbitCamera{kArticulatedEye, Vec3{0.0f, 0.0f, 0.0f}}
-                                : fitCamera(articulated.currentClip, kArticulatedEye);
+                                : fitCamera(articulated.currentClip, kArticulatedEye, corners);
     return S_OK_;
 }
 

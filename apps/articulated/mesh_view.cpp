@@ -81,6 +81,15 @@ void skinShownFrame(MeshView& view, const ClipPose& pose, const ClipClock& clock
     shadeMesh(view.reference, view.corners, light, view.vertices);
 }
 
+void meshCornersAtStart(MeshView& view, const Model& played, std::vector<Vec3>& corners) {
+    corners.clear();
+    if (!meshDrawable(view, played) || played.frames.empty()) return;
+    FramePose pose;
+    evaluateFrame(played, 0, pose);
+    skinMatrices(view.bind, pose, pose.positions, view.skinCurrent);
+    skinMesh(view.reference, view.skinCurrent, corners);
+}
+
 void switchAnimation(MeshView& view, int step, Model& played, ClipClock& clock, uint32_t now) {
     if (view.clips.empty()) return;
     const size_t n = view.clips.size();

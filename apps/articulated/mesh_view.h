@@ -51,6 +51,10 @@ bool meshDrawable(const MeshView& view, const Model& played);
 void skinShownFrame(MeshView& view, const ClipPose& pose, const ClipClock& clock,
                     const Vec3& light);
 
+// The mesh's corners in frame 0 of `played` (none when the mesh is not
+// drawable), for framing the first view.
+void meshCornersAtStart(MeshView& view, const Model& played, std::vector<Vec3>& corners);
+
 // The next (step 1) or previous (step -1) animation, wrapping, into `played`,
 // restarting the clock at frame 0 at tick `now`. Nothing without animations.
 void switchAnimation(MeshView& view, int step, Model& played, ClipClock& clock, uint32_t now);

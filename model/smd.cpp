@@ -664,7 +664,7 @@ void Parser::repairCorners() {
 void Parser::reportOddities() {
     static const char* const kText[kOddityCount] = {
         "comment skipped",
-        "corner lines carry weight links after their nine fields; the links are ignored",
+        "corner lines carry weight links after their nine fields (used to skin the mesh)",
         "node index word differs from the bone's position; bones are numbered in file order",
         "key index word differs from the key's position; keys belong to bones in file order",
         ("time block lists its bones out of order or leaves some out; each key goes to the bone "

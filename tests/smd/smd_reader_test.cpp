@@ -509,8 +509,8 @@ TEST(SmdReader, FilesRealToolsWrite) {
     EXPECT_EQ(links(1, 1), "0:0.500000 1:0.500000 ");
     EXPECT_EQ(links(1, 2), "");
     EXPECT_EQ(problems(weighted.result),
-              "f:14:20: warning: corner lines carry weight links after their nine fields; the "
-              "links are ignored (4 times, first here)\n");
+              "f:14:20: warning: corner lines carry weight links after their nine fields (used "
+              "to skin the mesh) (4 times, first here)\n");
     Loaded commented = load(variants[2]);
     EXPECT_NE(problems(commented.result).find("f:1:1: warning: comment skipped (7 times"),
               std::string::npos)

@@ -45,6 +45,9 @@ if(WIN32)
   set(CPACK_ARCHIVE_FILE_NAME ${CPACK_PACKAGE_FILE_NAME})
 else()
   install(FILES README.md DESTINATION ${ARTIC_INSTALL_DOCDIR} COMPONENT programs)
+  # The pages the README links to, with their pictures.
+  install(DIRECTORY docs/ DESTINATION ${ARTIC_INSTALL_DOCDIR}/docs COMPONENT programs
+          FILES_MATCHING PATTERN "*.md" PATTERN "*.png")
   # A desktop menu entry per program and their icon. The entries name no working
   # directory, so a menu starts the programs in the user's home folder; they read
   # the installed data files from there.

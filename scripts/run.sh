@@ -6,7 +6,7 @@
 # seconds and leaves its last frame in ./PROGRAM.png.
 #   scripts/run.sh PROGRAM [OPTIONS...]
 # `scripts/run.sh web [PORT]` builds the web site instead and serves it on
-# 127.0.0.1 (port 8000 by default).
+# 127.0.0.1 (port 8000 by default) with scripts/serve.py.
 # ARTIC_BUILD_DIR names another build folder (default: build/ of the project).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -16,8 +16,7 @@ program="$1"; shift
 if [ "$program" = web ]; then
     "$root/scripts/web.sh"
     port="${1:-8000}"
-    echo "run.sh: serving build-web/site at http://127.0.0.1:$port/ (Ctrl+C stops)"
-    exec python3 -m http.server "$port" --bind 127.0.0.1 --directory "$root/build-web/site"
+    exec python3 "$root/scripts/serve.py" --port "$port" "$root/build-web/site"
 fi
 case "$program" in
     articulated | pathmove | ikreach | smdinfo) ;;

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the three programs as a static web site in build-web/site/ (index.html,
-# articulated.html, pathmove.html, ikreach.html with their .js, .wasm and .data
-# files), ready to be served by any static file host.
+# articulated.html, pathmove.html, ikreach.html with their .js and .wasm files,
+# data/ with the SMD files they share, and a FILE.gz beside each file worth
+# compressing), ready to be served by any static file host. A rebuild without
+# a change compiles nothing.
 #   scripts/web.sh           install what is missing (Debian's emscripten), build
 #   scripts/web.sh --test    also run the browser tests (Debian's chromium, node):
 #                            each page against the native program, and real input
@@ -34,6 +36,13 @@ build/bin/webglyphs build-web/embedded_font.cpp
 emcmake cmake -S . -B build-web -G Ninja -DCMAKE_BUILD_TYPE=Release -DARTIC_WERROR=ON -DARTIC_BUILD_TESTS=OFF \
     -DARTIC_BUILD_BENCH=OFF -DARTIC_WEB_GLYPHS="$root/build-web/embedded_font.cpp" >/dev/null
 cmake --build build-web --target articulated pathmove ikreach
+# Gone since the pages share one copy of the SMD files.
+rm -f build-web/site/*.data build-web/site/*.data.gz
+# Precompressed copies for hosts that serve them (scripts/serve.py does).
+for file in build-web/site/*.html build-web/site/*.js build-web/site/*.wasm build-web/site/*.css \
+    build-web/site/*.svg build-web/site/data/*.smd; do
+    if [ "$file" -nt "$file.gz" ]; then gzip -9 -n -k -f "$file"; fi
+done
 echo "web.sh: site in build-web/site:"
 for program in articulated pathmove ikreach; do
     echo "  $program.html: .wasm $(stat -c %s "build-web/site/$program.wasm") bytes," \

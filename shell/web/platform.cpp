@@ -22,7 +22,15 @@ constexpr int kFrameLeft = 8, kFrameTop = 31, kFrameExtraWidth = 16, kFrameExtra
 
 void post(uint32_t message, uintptr_t wParam, intptr_t lParam) {
     WebState& s = webState();
-    if (s.window.alive) s.queue.push_back(Message{&s.window, message, wParam, lParam});
+    if (!s.window.alive) return;
+    if (message == msg::MouseMove && s.window.buttons != 0) {
+        int ox = 0, oy = 0;
+        clientOrigin(ox, oy);
+        s.dragCursorX = ox + mouseX(lParam);
+        s.dragCursorY = oy + mouseY(lParam);
+        s.dragCursorSet = true;
+    }
+    s.queue.push_back(Message{&s.window, message, wParam, lParam});
 }
 
 // Virtual-key code of a KeyboardEvent; 0 for keys the programs never see.
@@ -79,22 +87,13 @@ EM_BOOL onKeyDown(int, const EmscriptenKeyboardEvent* e, void*) {
     // lParam as Win32 fills it: repeat count 1, bit 30 set on auto-repeat.
     post(msg::KeyDown, key, 1 | (e->repeat ? (intptr_t{1} << 30) : 0));
     // The page does not scroll, and F1 opens no help, while the program has the
-    // keys; the browser keeps its shortcuts.
-    return !(e->ctrlKey || e->metaKey || e->altKey);
+    // keys; the browser keeps its shortcuts, and Tab moves the focus on (the
+    // keys then stay with the page).
+    return !(e->ctrlKey || e->metaKey || e->altKey || key == 0x09);
 }
 
 // Set by the canvas's release handler, read by the document's (below).
 bool releaseTakenByCanvas = false;
-
-// Canvas pixels per CSS pixel (the canvas may be shown at another size).
-void canvasScale(double& sx, double& sy) {
-    double cssW = 0, cssH = 0;
-    int w = 0, h = 0;
-    emscripten_get_element_css_size(kCanvas, &cssW, &cssH);
-    emscripten_get_canvas_element_size(kCanvas, &w, &h);
-    sx = cssW > 0 ? w / cssW : 1.0;
-    sy = cssH > 0 ? h / cssH : 1.0;
-}
 
 // Moves the cursor with the pointer and posts the message at its client position.
 EM_BOOL onMouse(int type, const EmscriptenMouseEvent* e, void*) {
@@ -128,8 +127,10 @@ EM_BOOL onMouse(int type, const EmscriptenMouseEvent* e, void*) {
         } else {
             return EM_FALSE;
         }
-        if (down)
-            EM_ASM(document.querySelector(UTF8ToString($0)).focus({preventScroll : true}), kCanvas);
+        if (down) {
+            s.touchDrag = false;
+            focusCanvas();
+        }
         releaseTakenByCanvas = !down;
     }
     post(message, s.window.buttons, at);
@@ -188,6 +189,7 @@ void listen() {
     emscripten_set_mousemove_callback(kCanvas, nullptr, EM_TRUE, onMouse);
     emscripten_set_mouseup_callback(EMSCRIPTEN_EVENT_TARGET_DOCUMENT, nullptr, EM_FALSE,
                                     onMouseUpAnywhere);
+    listenTouch();
     // No context menu on a right drag.
     EM_ASM(document.querySelector(UTF8ToString($0))
                .addEventListener(
@@ -201,6 +203,7 @@ void unlisten() {
     emscripten_set_mouseup_callback(kCanvas, nullptr, EM_TRUE, nullptr);
     emscripten_set_mousemove_callback(kCanvas, nullptr, EM_TRUE, nullptr);
     emscripten_set_mouseup_callback(EMSCRIPTEN_EVENT_TARGET_DOCUMENT, nullptr, EM_FALSE, nullptr);
+    unlistenTouch();
 }
 
 // As DestroyWindow: the window procedure gets Destroy while the window still
@@ -219,6 +222,23 @@ void destroyWindow(Window* window) {
 WebState& webState() {
     static WebState state;
     return state;
+}
+
+void postWindowMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    post(message, wParam, lParam);
+}
+
+void canvasScale(double& sx, double& sy) {
+    double cssW = 0, cssH = 0;
+    int w = 0, h = 0;
+    emscripten_get_element_css_size(kCanvas, &cssW, &cssH);
+    emscripten_get_canvas_element_size(kCanvas, &w, &h);
+    sx = cssW > 0 ? w / cssW : 1.0;
+    sy = cssH > 0 ? h / cssH : 1.0;
+}
+
+void focusCanvas() {
+    EM_ASM(document.querySelector(UTF8ToString($0)).focus({preventScroll : true}), kCanvas);
 }
 
 void clientOrigin(int& x, int& y) {
@@ -292,8 +312,7 @@ Window* createWindow(const char* className, const char* title, int x, int y, int
 }
 
 void showWindow(Window* window) {
-    if (window != nullptr && window->alive)
-        EM_ASM(document.querySelector(UTF8ToString($0)).focus({preventScroll : true}), kCanvas);
+    if (window != nullptr && window->alive) focusCanvas();
 }
 
 void updateWindow(Window*) {
@@ -376,7 +395,7 @@ int showCursor(bool show) {
                shown);
         if (shown)
             emscripten_exit_pointerlock();
-        else
+        else if (!s.touchDrag)
             emscripten_request_pointerlock(kCanvas, EM_TRUE);
     }
     return count;

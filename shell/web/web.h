@@ -38,9 +38,28 @@ struct WebState {
     WindowProc classProc = nullptr;
     Window window;  // the canvas; one per page
     bool windowCreated = false;
+    // The last button press came from a touch (shell/web/touch.cpp): hiding the
+    // cursor then asks for no pointer lock, which would catch the next mouse
+    // click instead.
+    bool touchDrag = false;
+    // Where the cursor was at the last move posted during a drag: where the
+    // programs' mouse look measures the next drag from. A touch drag starts the
+    // cursor there, so a finger landing anywhere turns the camera only by its
+    // own movement. Before any drag: client (250, 250), the look's first point.
+    int dragCursorX = 0, dragCursorY = 0;
+    bool dragCursorSet = false;
 };
 
 WebState& webState();
+// Posts a message to the window while it exists (dropped otherwise).
+void postWindowMessage(uint32_t message, uintptr_t wParam, intptr_t lParam);
+// Canvas pixels per CSS pixel (the page scales the canvas to fit the screen).
+void canvasScale(double& sx, double& sy);
+// Gives the canvas the keyboard focus without scrolling the page.
+void focusCanvas();
+// Starts listening to the canvas's touches (touch.cpp); stopped with the window.
+void listenTouch();
+void unlistenTouch();
 // Client-area origin of the window in screen pixels.
 void clientOrigin(int& x, int& y);
 // Called by present after each presented frame.

@@ -17,7 +17,8 @@ cmake --install "$build" --prefix "$work/usr" >"$work/install.log" 2>&1 \
 for f in bin/articulated bin/pathmove bin/ikreach bin/smdinfo \
          share/articulated-character/barney.smd share/articulated-character/walk.smd \
          share/articulated-character/run.smd share/doc/articulated-character/LICENSE \
-         share/doc/articulated-character/README.md; do
+         share/doc/articulated-character/README.md \
+         share/doc/articulated-character/docs/usage.md; do
     [ -f "$work/usr/$f" ] || fail "not installed: $f"
 done
 

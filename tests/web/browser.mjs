@@ -9,29 +9,37 @@ import { extname, join, normalize } from "node:path";
 
 const types = {
   ".html": "text/html", ".js": "text/javascript", ".wasm": "application/wasm",
-  ".css": "text/css", ".png": "image/png", ".data": "application/octet-stream",
+  ".css": "text/css", ".png": "image/png", ".svg": "image/svg+xml", ".smd": "text/plain",
 };
 
 // Serves each URL prefix from its folder ({"/": site, "/test/": scripts}).
-// Cross-origin isolation gives the page's clock its finest resolution.
-export function serve(roots) {
-  const server = createServer((request, response) => {
+// Cross-origin isolation (unless `isolate` is false) gives the page's clock its
+// finest resolution. The returned server's sets change what it serves: paths in
+// `missing` answer 404, in `broken` a few bytes that are no file of the site, and
+// in `held` wait until `release()`.
+export function serve(roots, { isolate = true } = {}) {
+  const held = new Set(), waiting = [];
+  const control = { missing: new Set(), broken: new Set(), held,
+    release() { held.clear(); waiting.splice(0).forEach((go) => go()); } };
+  const server = createServer(async (request, response) => {
     const path = decodeURIComponent(new URL(request.url, "http://x").pathname);
+    if (held.has(path)) await new Promise((go) => waiting.push(go));
     const prefix = Object.keys(roots).filter((p) => path.startsWith(p)).sort((a, b) => b.length - a.length)[0];
     const file = prefix && normalize(join(roots[prefix], path.slice(prefix.length) || "index.html"));
     let body = null;
     try {
       if (file && file.startsWith(normalize(roots[prefix])) && statSync(file).isFile()) body = readFileSync(file);
     } catch {}
+    if (control.missing.has(path)) body = null;
+    if (body && control.broken.has(path)) body = Buffer.from("not what it should be");
     response.writeHead(body ? 200 : 404, {
       "Content-Type": types[extname(file || "")] || "text/plain",
-      "Cross-Origin-Opener-Policy": "same-origin",
-      "Cross-Origin-Embedder-Policy": "require-corp",
+      ...(isolate ? { "Cross-Origin-Opener-Policy": "same-origin", "Cross-Origin-Embedder-Policy": "require-corp" } : {}),
     });
     response.end(body || "not found");
   });
   return new Promise((resolve) => server.listen(0, "127.0.0.1", () =>
-    resolve({ url: `http://127.0.0.1:${server.address().port}`, close: () => server.close() })));
+    resolve(Object.assign(control, { url: `http://127.0.0.1:${server.address().port}`, close: () => server.close() }))));
 }
 
 // Starts Chromium and attaches to its first page. Records console errors,
@@ -71,9 +79,10 @@ export async function launch({ width = 800, height = 700 } = {}) {
   const { targetInfos } = await send("Target.getTargets");
   const page = targetInfos.find((t) => t.type === "page");
   const { sessionId } = await send("Target.attachToTarget", { targetId: page.targetId, flatten: true });
-  const errors = [];
+  const errors = [], contexts = [];
   listeners.push((m) => {
     if (m.sessionId !== sessionId) return;
+    if (m.method === "Runtime.executionContextCreated") contexts.push(m.params.context);
     if (m.method === "Runtime.consoleAPICalled" && m.params.type === "error")
       errors.push("console.error: " + m.params.args.map((a) => a.value ?? a.description).join(" "));
     if (m.method === "Runtime.exceptionThrown")
@@ -85,8 +94,12 @@ export async function launch({ width = 800, height = 700 } = {}) {
   await call("Runtime.enable");
   await call("Log.enable");
   await call("Page.enable");
-  const evaluate = async (expression) => {
-    const r = await call("Runtime.evaluate", { expression, returnByValue: true, awaitPromise: true });
+  // Evaluates in the page, or with `origin` in the newest frame from that origin.
+  const evaluate = async (expression, origin) => {
+    const context = origin && contexts.filter((c) => c.origin === origin && c.auxData?.isDefault).pop();
+    if (origin && !context) return undefined;
+    const r = await call("Runtime.evaluate", { expression, returnByValue: true, awaitPromise: true,
+      ...(context ? { contextId: context.id } : {}) });
     if (r.exceptionDetails) throw new Error(`${expression}: ${r.exceptionDetails.exception?.description}`);
     return r.result.value;
   };

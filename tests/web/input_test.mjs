@@ -83,7 +83,7 @@ async function openPage(browser, server, program) {
 }
 
 const server = await serve({ "/": resolve(site) });
-const browser = await launch({ width: 800, height: 520 });
+const browser = await launch({ width: 800, height: 700 });
 try {
   const a = await openPage(browser, server, "articulated");
   check("articulated: the canvas has the keys", await browser.evaluate("document.activeElement.id === 'canvas'"));

@@ -27,6 +27,7 @@ size_t fillBoneStrip(const std::vector<Bone>& bones, const int32_t* chains,
     const size_t boneCount = bones.size();
     const size_t written = std::min(style.written, style.vertices);
     size_t n = 0;
+    Vec3 t = placed.tail;
     if (bone >= 0 && static_cast<size_t>(bone) < boneCount && placed.joints.size() >= boneCount) {
         const size_t limit =
             chains != nullptr
@@ -39,8 +40,19 @@ size_t fillBoneStrip(const std::vector<Bone>& bones, const int32_t* chains,
             if (parent < 0 || static_cast<size_t>(parent) >= boneCount) break;
             at = parent;
         }
+        if (style.rootTails) {
+            // The root above the last joint copied (at most one step per bone,
+            // so a cycle ends the walk).
+            int32_t root = bone;
+            for (size_t steps = 0; steps < boneCount; ++steps) {
+                const int32_t parent = bones[static_cast<size_t>(root)].parent;
+                if (parent < 0 || static_cast<size_t>(parent) >= boneCount) break;
+                root = parent;
+            }
+            if (bones[static_cast<size_t>(root)].parent == -1)
+                t = placed.joints[static_cast<size_t>(root)];
+        }
     }
-    const Vec3& t = placed.tail;
     if (style.tailKeepsColors) {
         for (size_t i = n; i < written; ++i) strip[i].x = t.x, strip[i].y = t.y, strip[i].z = t.z;
     } else {

@@ -35,6 +35,10 @@ struct StripStyle {
     // otherwise a chain ends at the root's child.
     bool withRoot = false;
     Vec3 base = {};  // the tail's point, in the space of the joints
+    // Each strip's tail is the joint of its chain's root (placed), so a chain
+    // hangs from its own root; otherwise the tail is `base`. For clip figures
+    // whose roots stand apart (the viewer's files).
+    bool rootTails = false;
     // The tail keeps the colours the strip array held; otherwise colour 0.
     bool tailKeepsColors = false;
     // After each strip's line, its written entries are coloured jointColor in

@@ -36,11 +36,11 @@ using TickSource = uint32_t (*)();
 inline constexpr int32_t kMaxChainLinks = 256;
 
 struct ClipClock {
-    bool started = false;      // false until the first advanceClip call
-    uint32_t lastStepMs = 0;   // tick at which currentFrame became current
-    double elapsedMs = 0.0;    // ms since lastStepMs, as last computed by advanceClip
-    int32_t currentFrame = 0;  // index into the played model's frames
-    int32_t nextFrame = 0;     // the frame after currentFrame, with wrap-around
+    bool started = false;          // false until the first advanceClip call
+    uint32_t lastStepMs = 0;       // tick at which currentFrame became current
+    double elapsedMs = 0.0;        // ms since lastStepMs, as last computed by advanceClip
+    int32_t currentFrame = 0;      // index into the played model's frames
+    int32_t nextFrame = 0;         // the frame after currentFrame, with wrap-around
     double framePeriodMs = 300.0;  // ms per key frame (1000 / rate); positive
     bool interpolate = true;
 };
@@ -56,6 +56,20 @@ struct ClipClock {
 // (a clip switch keeps them); evaluation clamps them (evaluationFrame) and the
 // next step wraps them to 0.
 void advanceClip(ClipClock& clock, const Model& played, TickSource tickCount);
+
+// The viewer's clock: plays `played` at the clock's rate however the calls
+// fall. The first call only records the tick. Each later call adds the ms since
+// the last call (unsigned 32-bit difference) to elapsedMs, the time into
+// currentFrame, unless `paused`; when that reaches framePeriodMs the clock moves
+// on by as many whole frames as have passed (wrapping past the last frame) and
+// keeps the rest, so a clip of N frames loops in N * framePeriodMs whatever the
+// drawing rate. nextFrame is the frame after currentFrame. A model without
+// frames keeps both indices at 0.
+void playClip(ClipClock& clock, const Model& played, TickSource tickCount, bool paused);
+
+// Shows frame `frame` (wrapped into the played model's frames) from its start:
+// currentFrame, nextFrame after it, elapsedMs 0.
+void showClipFrame(ClipClock& clock, const Model& played, int64_t frame);
 
 // The frame that a clock index shows in `model`: the index clamped to
 // [0, last frame]; -1 when the model has no frames.
@@ -80,7 +94,13 @@ struct FramePose {
 // of its key times its parent's world rotation (identity above a root); its
 // offset is its key translation turned by the parent's world rotation. A frame
 // index out of range breaks every bone.
-void evaluateFrame(const Model& model, int32_t frame, FramePose& pose);
+//
+// With `rootsInPlace` (the viewer's files) every root keeps its place: the
+// first sound root (lowest index) stays at the origin, every other root stands
+// at its key translation minus the first root's, and each joint adds its
+// root's position after the sum of its chain. Without it every root is at the
+// origin (one character, one root).
+void evaluateFrame(const Model& model, int32_t frame, FramePose& pose, bool rootsInPlace = false);
 
 // The pose a clip clock shows, one entry per bone of the played model. Frames
 // come from the clock through evaluationFrame. With clock.interpolate each joint
@@ -94,4 +114,6 @@ struct ClipPose {
     // `blendJoints` the program's interpolation arrays hold.
     std::vector<int32_t> chains;
 };
-void poseClip(const Model& played, const ClipClock& clock, size_t blendJoints, ClipPose& pose);
+// `rootsInPlace` as for evaluateFrame.
+void poseClip(const Model& played, const ClipClock& clock, size_t blendJoints, ClipPose& pose,
+              bool rootsInPlace = false);

@@ -60,6 +60,7 @@ struct Pending {
     size_t offset;  // byte offset into the text, kNoPlace when not tied to a place
     SmdProblem::Severity severity;
     std::string message;
+    bool quiet = false;  // SmdProblem::quiet
 };
 
 struct Token {
@@ -356,8 +357,8 @@ bool Parser::firstLine() {
         const char* begin = p_;
         if (begin == base_ && contentEnd - begin >= 3 &&
             std::memcmp(begin, "\xEF\xBB\xBF", 3) == 0) {
-            pending_.push_back(
-                {0, SmdProblem::Severity::Warning, "UTF-8 byte order mark before the first line"});
+            pending_.push_back({0, SmdProblem::Severity::Warning,
+                                "UTF-8 byte order mark before the first line", true});
             begin += 3;
         }
         if (contentEnd - begin >= 2 && begin[0] == '/' && begin[1] == '/' && lineEnd < end_) {
@@ -370,9 +371,12 @@ bool Parser::firstLine() {
             p_ = lineEnd < end_ ? lineEnd + 1 : end_;
             return true;
         }
+        const bool blank = std::all_of(
+            base_, end_, [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; });
         pending_.push_back(
             {static_cast<size_t>(begin - base_), SmdProblem::Severity::Error,
-             "first line is " + quoted(begin, contentEnd) + ", expected 'version 1'"});
+             blank ? std::string("file is empty")
+                   : "first line is " + quoted(begin, contentEnd) + ", expected 'version 1'"});
         return false;
     }
 }
@@ -667,9 +671,7 @@ void Parser::reportOddities() {
         "corner lines carry weight links after their nine fields (used to skin the mesh)",
         "node index word differs from the bone's position; bones are numbered in file order",
         "key index word differs from the key's position; keys belong to bones in file order",
-        ("time block lists its bones out of order or leaves some out; each key goes to the bone "
-         "its index word names, a bone left out keeps its key of the frame before (zeros in "
-         "frame 0)"),
+        "time blocks list bones by index word, not in order; a bone left out keeps its last key",
         "bone name does not open with '\"'; the character is taken as the opening quote",
         "bone name runs across a line break",
         "integer written with a fraction; its whole value is used",
@@ -680,7 +682,8 @@ void Parser::reportOddities() {
         if (tally_[k] == 0) continue;
         std::string message = kText[k];
         if (tally_[k] > 1) message += " (" + std::to_string(tally_[k]) + " times, first here)";
-        pending_.push_back({first_[k], SmdProblem::Severity::Warning, std::move(message)});
+        pending_.push_back({first_[k], SmdProblem::Severity::Warning, std::move(message),
+                            k == kComment || k == kWeightLinks});
     }
     static const char* const kMore[kRepairKindCount] = {
         "numbers out of range", "hierarchy repairs",      "bone names cut",
@@ -708,6 +711,7 @@ SmdLoadResult Parser::finish(SmdStatus status) {
         SmdProblem problem;
         problem.severity = p.severity;
         problem.message = std::move(p.message);
+        problem.quiet = p.quiet;
         if (p.offset != kNoPlace) {
             const size_t offset = std::min(p.offset, size);
             while (scanned < offset) {
@@ -834,9 +838,10 @@ SmdLoadResult loadSmd(Model& model, const char* fileName) {
     return parseInto(model, text);
 }
 
-std::string describeSmdLoad(const char* fileName, const SmdLoadResult& result) {
+std::string describeSmdLoad(const char* fileName, const SmdLoadResult& result, bool withQuiet) {
     std::string text;
     for (const SmdProblem& p : result.problems) {
+        if (p.quiet && !withQuiet) continue;
         text += fileName;
         if (p.line > 0) text += ":" + std::to_string(p.line) + ":" + std::to_string(p.column);
         text += p.severity == SmdProblem::Severity::Error ? ": error: " : ": warning: ";

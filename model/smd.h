@@ -98,6 +98,10 @@ struct SmdProblem {
     uint32_t line = 0;    // 1-based; 0 when the problem is not tied to a place
     uint32_t column = 0;  // 1-based, in bytes
     std::string message;
+    // A fact that changes nothing the stick figure shows (a comment skipped,
+    // weight links skipped, a byte order mark): the programs leave it out of
+    // their reports, smdinfo --check lists it.
+    bool quiet = false;
 };
 
 // Problems come in file order, those not tied to a place last. CannotOpen,
@@ -114,5 +118,7 @@ SmdLoadResult loadSmdFromMemory(Model& model, std::string_view text);
 
 // The message a program prints on stderr for one load: one line per problem in the
 // form "FILE:LINE:COL: error|warning: message" (or "FILE: error: ..." without a
-// place). Empty when the file loaded cleanly.
-std::string describeSmdLoad(const char* fileName, const SmdLoadResult& result);
+// place). Empty when the file loaded cleanly. Quiet problems are listed only
+// `withQuiet`.
+std::string describeSmdLoad(const char* fileName, const SmdLoadResult& result,
+                            bool withQuiet = true);

@@ -108,17 +108,37 @@ void confineCursor(const MouseLook& look) {
     }
 }
 
-OrbitCamera fitCamera(const Model& model, Vec3 eyeSide, const std::vector<Vec3>& alsoShow) {
-    Vec3 toEye{-1.0f, 0.0f, 0.0f};
-    normalizeVec3(toEye, eyeSide);
-    // Every joint of frame 0 relative to its root; roots and broken chains sit
-    // at the origin.
+namespace {
+
+// Width of the joints in the picture seen from `camera`, in clip-space units
+// (x after the perspective divide); joints behind the eye do not count.
+double pictureWidth(const std::vector<Vec3>& joints, const OrbitCamera& camera) {
+    const Matrix4 view = matrixLookAtLH(camera.eye, camera.target, camera.up);
+    const Matrix4 proj = matrixPerspectiveFovLH(kFieldOfView, 1.0f, kNearPlane, kFarPlane);
+    const Matrix4 m = matrixMultiply(view, proj);
+    double low = 0.0, high = 0.0;
+    bool any = false;
+    for (const Vec3& j : joints) {
+        if (vec3TransformCoord(j, view).z <= 0.0f) continue;
+        const double x = vec3TransformCoord(j, m).x;
+        low = any ? std::min(low, x) : x;
+        high = any ? std::max(high, x) : x;
+        any = true;
+    }
+    return high - low;
+}
+
+}  // namespace
+
+OrbitCamera fitCamera(const Model& model, bool rootsInPlace, const std::vector<Vec3>& alsoShow) {
+    // Every joint of frame 0 as drawn; broken chains sit at the origin.
     std::vector<Vec3> joints{{0.0f, 0.0f, 0.0f}};
     if (!model.frames.empty()) {
         FramePose pose;
-        evaluateFrame(model, 0, pose);
+        evaluateFrame(model, 0, pose, rootsInPlace);
         for (size_t b = 0; b < model.bones.size(); ++b)
-            if (pose.links[b] > 0) joints.push_back(pose.positions[b]);
+            if (pose.links[b] > 0 || (rootsInPlace && pose.links[b] == 0))
+                joints.push_back(pose.positions[b]);
     }
     for (const Vec3& p : alsoShow)
         if (std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z)) joints.push_back(p);
@@ -133,7 +153,7 @@ OrbitCamera fitCamera(const Model& model, Vec3 eyeSide, const std::vector<Vec3>&
         radius = std::max(radius, lengthVec3({j.x - centre.x, j.y - centre.y, j.z - centre.z}));
     if (!(radius > 0.0f) || !std::isfinite(radius)) {
         const float d = kFittedDefaultDistance;
-        return OrbitCamera{{toEye.x * d, toEye.y * d, toEye.z * d}, {0.0f, 0.0f, 0.0f}};
+        return OrbitCamera{{-d, 0.0f, 0.0f}, {0.0f, 0.0f, 0.0f}};
     }
     // The sphere seen from distance d spans asin(radius / d) about the view's
     // axis; it fills kFittedHeight of the height when the tangent of that angle
@@ -142,6 +162,17 @@ OrbitCamera fitCamera(const Model& model, Vec3 eyeSide, const std::vector<Vec3>&
     float d = radius / std::sin(spread);
     d = std::min(d, std::max(kFarPlane - radius, kNearPlane + radius));  // whole within the depth
     d = std::max(d, kNearPlane + radius);                                // range where it can be
-    return OrbitCamera{{centre.x + toEye.x * d, centre.y + toEye.y * d, centre.z + toEye.z * d},
-                       centre};
+    const Vec3 sides[] = {{-1, 0, 0}, {0, -1, 0}, {1, 0, 0}, {0, 1, 0}};
+    OrbitCamera best;
+    double bestWidth = -1.0;
+    for (const Vec3& side : sides) {
+        const OrbitCamera c{{centre.x + side.x * d, centre.y + side.y * d, centre.z + side.z * d},
+                            centre};
+        const double width = pictureWidth(joints, c);
+        if (bestWidth < 0.0 || width > bestWidth * kFittedSideMargin) {
+            best = c;
+            bestWidth = width;
+        }
+    }
+    return best;
 }

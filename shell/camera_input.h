@@ -34,13 +34,18 @@ struct MouseLook {
 };
 
 // The camera that shows the first frame of `model` whole, as the programs draw
-// it (every root at the origin): the eye on the side `eyeSide` (a non-zero
-// vector from the target) of the centre of the joints' bounding sphere, looking
-// at it from where the sphere fills kFittedHeight of the view's height, kept
-// between the near and far planes. With no joint apart from the origin, the eye
-// is kFittedDefaultDistance from the origin on that side.
+// it (every root at the origin, or with `rootsInPlace` where evaluateFrame puts
+// it): the eye looks at the centre of the joints' bounding sphere from where the
+// sphere fills kFittedHeight of the view's height, kept between the near and
+// far planes, from the horizontal side (-X, -Y, +X or +Y, Z up) on which the
+// joints spread widest across the picture; a side must be wider by
+// kFittedSideMargin to beat one tried before it, so a figure as wide one way
+// as the other is seen from -X. With no joint apart from the origin, the eye
+// is kFittedDefaultDistance from the origin on the -X side.
 // `alsoShow`: further points framed with the joints (a mesh's corners).
-OrbitCamera fitCamera(const Model& model, Vec3 eyeSide, const std::vector<Vec3>& alsoShow = {});
+OrbitCamera fitCamera(const Model& model, bool rootsInPlace = false,
+                      const std::vector<Vec3>& alsoShow = {});
+constexpr double kFittedSideMargin = 1.01;
 constexpr float kFittedHeight = 2.0f / 3.0f;
 constexpr float kFittedDefaultDistance = 100.0f;
 

@@ -13,6 +13,7 @@ void loadClip(const ClipPlayback& playback, const char* fileName) {
     const std::string path = dataFilePath(fileName);
     const SmdLoadResult result = loadSmd(*playback.clip, path.c_str());
     printLoadReportOnce(describeLoad(path.c_str(), result, *playback.clip, playback.maxDrawnBones));
+    shell.loadProblem = windowLoadProblem(path.c_str(), result, *playback.clip);
     // A clip switch keeps the clock's indices; where they lie beyond the new
     // clip they wrap at once (as the next step would), so no index outside the
     // played clip is ever shown or traced.

@@ -16,7 +16,7 @@ constexpr size_t kKept = 64;
 
 std::string describeLoad(const char* path, const SmdLoadResult& result, const Model& model,
                          uint32_t maxSegments) {
-    std::string report = describeSmdLoad(path, result);
+    std::string report = describeSmdLoad(path, result, false);
     // After a file that could not be read whole the error says enough.
     const bool read = result.status == SmdStatus::Loaded || result.status == SmdStatus::Repaired;
     if (const char* reason = read ? nothingToDraw(model) : nullptr) {
@@ -37,6 +37,54 @@ std::string describeLoad(const char* path, const SmdLoadResult& result, const Mo
         report += line;
     }
     return report;
+}
+
+std::string windowLoadProblem(const char* path, const SmdLoadResult& result, const Model& model) {
+    const std::string report = describeLoad(path, result, model, 0);
+    const bool read = result.status == SmdStatus::Loaded || result.status == SmdStatus::Repaired;
+    const char* wanted = read ? ": nothing to draw: " : ": error: ";
+    if (read && nothingToDraw(model) == nullptr) return "";
+    std::string line;
+    for (size_t at = 0; at < report.size();) {
+        size_t end = report.find('\n', at);
+        if (end == std::string::npos) end = report.size();
+        const std::string candidate = report.substr(at, end - at);
+        if (line.empty() ||
+            (candidate.find(wanted) != std::string::npos && line.find(wanted) == std::string::npos))
+            line = candidate;
+        at = end + 1;
+    }
+    const std::string full = path;
+    const size_t slash = full.find_last_of("/\\");
+    const std::string name = slash == std::string::npos ? full : full.substr(slash + 1);
+    if (line.compare(0, full.size(), full) == 0) line = name + line.substr(full.size());
+    for (char& c : line)
+        if (static_cast<unsigned char>(c) < 0x20) c = '?';
+    return line.empty() ? name + ": cannot be shown" : line;
+}
+
+std::vector<std::string> wrapText(const std::string& text, size_t width) {
+    std::vector<std::string> lines;
+    if (width == 0) return lines;
+    std::string line;
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t end = text.find(' ', at);
+        if (end == std::string::npos) end = text.size();
+        std::string word = text.substr(at, end - at);
+        at = end + 1;
+        while (word.size() > width) {  // a word longer than a line is cut
+            if (!line.empty()) lines.push_back(line), line.clear();
+            lines.push_back(word.substr(0, width));
+            word = word.substr(width);
+        }
+        if (word.empty()) continue;
+        if (!line.empty() && line.size() + 1 + word.size() > width)
+            lines.push_back(line), line.clear();
+        line += (line.empty() ? "" : " ") + word;
+    }
+    if (!line.empty()) lines.push_back(line);
+    return lines;
 }
 
 void printLoadReportOnce(const std::string& report) {

@@ -53,6 +53,10 @@ bool takeOptions(int argc, char** argv) {
     }
     run.exitStatus = 2;
     const RunOptions& o = run.options;
+    if (o.clipFps != 0 && !run.steps.playsClips) {
+        fail("--fps sets the rate of clips, and this program plays none");
+        return false;
+    }
     if (!o.dataDir.empty()) {
         std::error_code ec;
         std::filesystem::current_path(o.dataDir, ec);
@@ -162,6 +166,7 @@ void programFrame() {
             drawHelpLines(help.lines, help.count);
         } else {
             hr = s.drawCharacter();
+            if (!failed(hr)) drawLoadProblem();
         }
         if (!failed(hr) && s.drawOnTop != nullptr) hr = s.drawOnTop();
         if (!failed(hr)) drawFpsText(shell.fps.shownFps);
@@ -173,7 +178,8 @@ void programFrame() {
     if (tracing) {
         TraceLine& line = run.traceLine;
         traceBeginFrame(line, run.framesDrawn, tick, shell.fps.shownFps, shell.helpVisible,
-                        shell.camera.eye);
+                        shell.camera.eye, shell.camera.target,
+                        s.clipPaused != nullptr && s.clipPaused());
         if (s.traceFrame != nullptr) s.traceFrame(line);
         traceEndFrame(line, cpuUs);
     }

@@ -55,6 +55,10 @@ struct ProgramSteps {
     HResult (*drawOnTop)() = nullptr;
     // The help text the frame shows while help is on. May be null (no text).
     HelpText (*helpText)() = nullptr;
+    // Whether the played clip is paused (the trace's "paused"). May be null: never.
+    bool (*clipPaused)() = nullptr;
+    // Whether the program plays clips (--fps applies to it).
+    bool playsClips = false;
     // The program's own fields of the frame's trace line. May be null.
     void (*traceFrame)(TraceLine& line) = nullptr;
 };

@@ -49,7 +49,8 @@ uint32_t keyCode(std::string_view name) {
         {"ESCAPE", vk::Escape}, {"RETURN", vk::Return},     {"F1", vk::F1},
         {"ADD", vk::Add},       {"SUBTRACT", vk::Subtract}, {"LEFT", vk::Left},
         {"UP", vk::Up},         {"RIGHT", vk::Right},       {"DOWN", vk::Down},
-        {"PRIOR", vk::Prior},   {"NEXT", vk::Next},
+        {"PRIOR", vk::Prior},   {"NEXT", vk::Next},         {"SPACE", vk::Space},
+        {"HOME", vk::Home},
     };
     for (const Named& k : table) {
         if (n == k.name) return k.code;
@@ -123,6 +124,8 @@ void printHelp(const char* programName, const char* windowTitle, const char* fil
         "                      capture FILE, close; '#' starts a comment\n"
         "  --capture FILE.png  write the last drawn frame\n"
         "  --trace FILE.jsonl  one JSON object per drawn frame\n"
+        "  --fps N             clips play at N frames per second (1 to 1000; programs\n"
+        "                      that play clips)\n"
         "  --help              show this text\n"
         "  --version           show the version\n",
         programName, windowTitle, programName, fileArgument ? " [" : "",
@@ -197,7 +200,7 @@ bool parseScript(std::string_view text, std::vector<ScriptEvent>& out, std::stri
             if (code == 0) {
                 return fail("unknown key '" + std::string(w[2]) +
                             "' (ESCAPE RETURN F1 A R S W ADD SUBTRACT LEFT UP RIGHT DOWN PRIOR "
-                            "NEXT, a letter or a digit)");
+                            "NEXT SPACE HOME, a letter or a digit)");
             }
             e.kind = ScriptEvent::Kind::Message;
             e.message = msg::KeyDown;
@@ -280,7 +283,7 @@ OptionsOutcome parseRunOptions(int argc, char** argv, const char* programName,
         }
         const bool takesValue = arg == "--data" || arg == "--tick-start" || arg == "--step" ||
                                 arg == "--frames" || arg == "--script" || arg == "--capture" ||
-                                arg == "--trace";
+                                arg == "--trace" || arg == "--fps";
         if (!takesValue) {
             if (arg.rfind("-", 0) == 0) return fail("unknown option '" + arg + "'");
             if (fileArgument == nullptr || (!o.file.empty() && !furtherFiles) || arg.empty())
@@ -316,6 +319,11 @@ OptionsOutcome parseRunOptions(int argc, char** argv, const char* programName,
         } else if (arg == "--capture") {
             if (v.empty()) return fail("--capture needs a file");
             o.captureFile = absolutePath(v);
+        } else if (arg == "--fps") {
+            if (!parseUnsigned(v, kMinClipFps, kMaxClipFps, n)) {
+                return fail("--fps needs frames per second 1 to 1000, not '" + v + "'");
+            }
+            o.clipFps = static_cast<uint32_t>(n);
         } else if (arg == "--trace") {
             if (v.empty()) return fail("--trace needs a file");
             o.traceFile = absolutePath(v);

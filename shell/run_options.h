@@ -11,6 +11,8 @@
 //   --script FILE      timed input: "<ms> <event> [args]" per line, '#' comments
 //   --capture FILE.png write the last drawn frame
 //   --trace FILE.jsonl one JSON object per drawn frame
+//   --fps N            clips play at N frames per second, 1 to 1000 (programs
+//                      that play clips; without it each keeps its own rate)
 //   --help, --version
 //   FILE [MORE...]     the positional arguments of a program that takes files
 //                      (articulated: the clip to play, or a reference and its
@@ -41,10 +43,13 @@ struct RunOptions {
     std::string scriptFile;
     std::string captureFile;
     std::string traceFile;
+    uint32_t clipFps = 0;                   // --fps; 0: not given
     std::string file;                       // the positional FILE, absolute; empty when none
     std::vector<std::string> furtherFiles;  // positional files after FILE, absolute
     std::vector<ScriptEvent> script;        // parsed from scriptFile
 };
+
+constexpr uint32_t kMinClipFps = 1, kMaxClipFps = 1000;
 
 enum class OptionsOutcome {
     Run,          // options parsed (and the script read); start the program

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "shell/load_report.h"
 #include "shell/shell.h"
 
 ShellState shell;
@@ -138,6 +139,15 @@ void drawHelpLines(const char* const* lines, int count) {
     for (int i = 0; i < count; ++i) {
         const Rect r{10, 50 + 30 * i, 0, 0};
         drawText(shell.graphics.font, lines[i], -1, r, DtNoClip, 0xFFFFFFFFu);
+    }
+}
+
+void drawLoadProblem() {
+    if (shell.graphics.font == nullptr || shell.loadProblem.empty()) return;
+    const std::vector<std::string> lines = wrapText(shell.loadProblem, kLoadProblemLineChars);
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const Rect r{10, 50 + kLoadProblemLineHeight * static_cast<int32_t>(i), 0, 0};
+        drawText(shell.graphics.font, lines[i].c_str(), -1, r, DtNoClip, 0xFFFFFFFFu);
     }
 }
 

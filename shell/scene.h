@@ -55,6 +55,13 @@ constexpr float kFieldOfView = 0.7853982f, kNearPlane = 1.0f, kFarPlane = 1000.0
 void setupTransforms();
 // Help lines, white, at x 10 and y 50, 80, 110, ... (30 apart).
 void drawHelpLines(const char* const* lines, int count);
+// shell.loadProblem, when there is one, wrapped to the window in white lines
+// from (10, 50), kLoadProblemLineHeight apart.
+void drawLoadProblem();
+constexpr int kLoadProblemLineHeight = 20;
+// Characters per line: the widest glyphs of the overlay font (bold, 16) are
+// about 10 pixels wide, and the client area is 484 wide.
+constexpr size_t kLoadProblemLineChars = 44;
 // "<fps> FPS" at (10, 10), white.
 void drawFpsText(int32_t fps);
 // Ends the scene if one began.

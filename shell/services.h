@@ -39,8 +39,10 @@ constexpr uint32_t RButtonUp = 0x0205;
 namespace vk {
 constexpr uint32_t Return = 0x0D;
 constexpr uint32_t Escape = 0x1B;
+constexpr uint32_t Space = 0x20;
 constexpr uint32_t Prior = 0x21;  // Page Up
 constexpr uint32_t Next = 0x22;   // Page Down
+constexpr uint32_t Home = 0x24;
 constexpr uint32_t Left = 0x25;
 constexpr uint32_t Up = 0x26;
 constexpr uint32_t Right = 0x27;

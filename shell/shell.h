@@ -32,6 +32,9 @@ struct ShellState {
     bool depthBuffer = false;
     std::string startupError;  // why the last start-up step failed (empty when none did)
     std::vector<std::string> printedReports;  // file load reports printed (shell/load_report.h)
+    // Why the file shown cannot be shown (windowLoadProblem), drawn over the
+    // frame while help is off; empty when it can.
+    std::string loadProblem;
 };
 
 extern ShellState shell;

@@ -92,7 +92,7 @@ void traceEndObject(TraceLine& line) {
 }
 
 void traceBeginFrame(TraceLine& line, uint64_t frame, uint32_t tick, int32_t fps, bool help,
-                     const Vec3& eye) {
+                     const Vec3& eye, const Vec3& target, bool paused) {
     line.text.clear();
     line.text += '{';
     line.first = true;
@@ -101,6 +101,8 @@ void traceBeginFrame(TraceLine& line, uint64_t frame, uint32_t tick, int32_t fps
     traceInteger(line, "fps", fps);
     traceBool(line, "help", help);
     traceVec3(line, "eye", eye);
+    traceVec3(line, "target", target);
+    traceBool(line, "paused", paused);
 }
 
 void traceClip(TraceLine& line, const Model& played, const ClipClock& clock) {

@@ -1,6 +1,7 @@
 // The per-frame trace (--trace FILE.jsonl): one JSON object per drawn frame, in
 // this field order (a program leaves out what it does not have):
-//   {"frame":1,"tick":1000000,"fps":0,"help":false,"eye":[-100,0,0],
+//   {"frame":1,"tick":1000000,"fps":0,"help":false,"eye":[-100,0,0],"target":[0,0,0],
+//    "paused":false,
 //    "clip":{"frames":31,"current":0,"next":1,"periodMs":300,"interpolate":true,
 //            "elapsedMs":0},
 //    "path":{...},"reach":{...},"cpuUs":8.5}
@@ -29,9 +30,10 @@ bool openTrace(const std::string& path, std::string& error);
 bool traceOpen();
 void closeTrace();
 
-// Starts a line with frame, tick, fps, help and eye.
+// Starts a line with frame, tick, fps, help, the camera's eye and look-at
+// point (target) and whether the clip is paused.
 void traceBeginFrame(TraceLine& line, uint64_t frame, uint32_t tick, int32_t fps, bool help,
-                     const Vec3& eye);
+                     const Vec3& eye, const Vec3& target, bool paused);
 // "clip":{frames,current,next,periodMs,interpolate,elapsedMs}
 void traceClip(TraceLine& line, const Model& played, const ClipClock& clock);
 // Adds "cpuUs", closes the object and writes the line to the trace file.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string>
+#include "apps/articulated/viewer.h"
 #include "apps/clip_keys.h"
 
 #include "shell/camera_input.h"
@@ -25,13 +26,17 @@ ClipPlayback playback() {
 
 void beforeDevice() {
     articulated.clock.currentFrame = 0;
-    // Files named on the command line are read before the device exists: a
-    // mesh among them needs a depth buffer.
     const RunOptions& o = runOptions();
-    if (o.file.empty()) return;
-    loadMeshView(articulated.mesh, o.file, o.furtherFiles, playback().maxDrawnBones,
-                 articulated.currentClip);
-    shell.depthBuffer = !articulated.mesh.reference.triangles.empty();
+    if (!o.file.empty()) {
+        startViewer(o.file);
+        // Files named on the command line are read before the device exists: a
+        // mesh among them needs a depth buffer.
+        loadMeshView(articulated.mesh, o.file, o.furtherFiles, playback().maxDrawnBones,
+                     articulated.currentClip);
+        if (!articulated.mesh.clipNames.empty()) viewer.shownName = articulated.mesh.clipNames[0];
+        shell.depthBuffer = !articulated.mesh.reference.triangles.empty();
+    }
+    articulated.clock.framePeriodMs = startFramePeriodMs(kArticulatedFramePeriodMs);
 }
 
 HResult initScene() {
@@ -45,38 +50,45 @@ HResult initScene() {
     std::vector<Vec3> corners;
     meshCornersAtStart(articulated.mesh, articulated.currentClip, corners);
     shell.camera = file.empty() ? OrbitCamera{kArticulatedEye, Vec3{0.0f, 0.0f, 0.0f}}
-                                : fitCamera(articulated.currentClip, kArticulatedEye, corners);
+                                : fitCamera(articulated.currentClip, viewer.active, corners);
     return S_OK_;
 }
 
 intptr_t windowProc(Window* window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
-    // With files named: M shows mesh and skeleton, the mesh or the skeleton;
-    // Page Down and Page Up play the next and the previous animation.
-    if (message == msg::KeyDown && !runOptions().file.empty()) {
-        switch (wParam) {
-            case 'M':
-                cycleMeshShow(articulated.mesh);
-                return 0;
-            case vk::Next:
-            case vk::Prior:
-                switchAnimation(articulated.mesh, wParam == vk::Next ? 1 : -1,
-                                articulated.currentClip, articulated.clock, getTickCount());
-                return 0;
-            default:
-                break;
+    if (message == msg::KeyDown) {
+        const uint32_t key = static_cast<uint32_t>(wParam);
+        if (viewerKey(key, articulated.clock, articulated.currentClip)) return 0;
+        if (key == 'R') viewer.shownName = kRunFile;
+        if (key == 'W') viewer.shownName = kWalkFile;
+        if (key == 'S') viewer.shownName = kCharacterFile;
+        // With files named: M shows mesh and skeleton, the mesh or the skeleton;
+        // Page Down and Page Up play the next and the previous animation.
+        if (viewer.active && key == 'M') {
+            cycleMeshShow(articulated.mesh);
+            return 0;
+        }
+        if (viewer.active && (key == vk::Next || key == vk::Prior)) {
+            MeshView& mesh = articulated.mesh;
+            if (switchAnimation(mesh, key == vk::Next ? 1 : -1, articulated.currentClip,
+                                articulated.clock))
+                viewer.shownName = mesh.clipNames[mesh.shown];
+            return 0;
         }
     }
     return clipProgramMessage(playback(), window, message, wParam, lParam);
 }
 
 void step() {
-    advanceClip(articulated.clock, articulated.currentClip, getTickCount);
+    if (viewer.active)
+        playClip(articulated.clock, articulated.currentClip, getTickCount, viewer.paused);
+    else
+        advanceClip(articulated.clock, articulated.currentClip, getTickCount);
 }
 
 // White strips from the joint up to the root's child, drawn root-relative.
 HResult drawCharacter() {
     const Model& clip = articulated.currentClip;
-    poseClip(clip, articulated.clock, kArticulatedStripVertices, articulated.pose);
+    poseClip(clip, articulated.clock, kArticulatedStripVertices, articulated.pose, viewer.active);
     MeshView& mesh = articulated.mesh;
     if (meshDrawable(mesh, clip)) {
         // Lit from the camera's side, whichever way the camera has turned.
@@ -94,9 +106,19 @@ HResult drawCharacter() {
         .segments = static_cast<uint32_t>(
             std::min<size_t>(clip.bones.size(), kArticulatedStripVertices - 1)),
         .lineColor = 0xFFFFFFFFu,
+        .rootTails = viewer.active,
     };
     return drawSkeleton(clip.bones, articulated.pose.joints, articulated.pose.chains.data(), style,
                         articulated.strip, articulated.placed);
+}
+
+HResult drawStatus() {
+    drawViewerStatus(articulated.currentClip, articulated.clock);
+    return S_OK_;
+}
+
+bool clipPaused() {
+    return viewer.paused;
 }
 
 void traceFrame(TraceLine& line) {
@@ -110,8 +132,10 @@ const ProgramSteps kArticulatedProgram = {
     .title = kArticulatedTitle,
     .fileArgument = "FILE.smd [ANIM.smd...]",
     .fileHelp =
-        "With FILE.smd it plays that file instead of walk.smd, the camera fitted to its\n"
-        "first frame; W, R and S still load the clips of the working directory.\n"
+        "With FILE.smd it plays that file instead of walk.smd at 30 frames per second\n"
+        "(--fps N for another rate), every root in its place, the camera fitted to its\n"
+        "first frame; Space pauses, Left/Right step while paused, Home goes to frame 0;\n"
+        "W, R and S still load the clips of the working directory.\n"
         "With ANIM.smd files, FILE.smd is the reference (skeleton, bind pose, mesh) and\n"
         "each ANIM.smd an animation played on it, bones paired by name; Page Down and\n"
         "Page Up switch animations. A mesh is drawn shaded under the skeleton; M shows\n"
@@ -123,11 +147,15 @@ const ProgramSteps kArticulatedProgram = {
     .initScene = initScene,
     .step = step,
     .drawCharacter = drawCharacter,
-    .helpText = designHelp,
+    .drawOnTop = drawStatus,
+    .helpText = viewerHelp,
+    .clipPaused = clipPaused,
+    .playsClips = true,
     .traceFrame = traceFrame,
 };
 
 void resetArticulated() {
     articulated = ArticulatedState{};
+    viewer = ViewerState{};
     resetShell();
 }

@@ -5,6 +5,7 @@
 
 #include "model/smd.h"
 #include "shell/load_report.h"
+#include "shell/shell.h"
 
 namespace {
 
@@ -25,6 +26,7 @@ void loadMeshView(MeshView& view, const std::string& reference,
     view = MeshView{};
     const SmdLoadResult loaded = loadSmd(view.reference, reference.c_str());
     printLoadReportOnce(describeLoad(reference.c_str(), loaded, view.reference, maxDrawnBones));
+    shell.loadProblem = windowLoadProblem(reference.c_str(), loaded, view.reference);
     const std::string refName = baseName(reference);
     for (const std::string& path : animations) {
         Model animation;
@@ -85,21 +87,18 @@ void meshCornersAtStart(MeshView& view, const Model& played, std::vector<Vec3>& 
     corners.clear();
     if (!meshDrawable(view, played) || played.frames.empty()) return;
     FramePose pose;
-    evaluateFrame(played, 0, pose);
+    evaluateFrame(played, 0, pose, true);  // every root in its place, as drawn
     skinMatrices(view.bind, pose, pose.positions, view.skinCurrent);
     skinMesh(view.reference, view.skinCurrent, corners);
 }
 
-void switchAnimation(MeshView& view, int step, Model& played, ClipClock& clock, uint32_t now) {
-    if (view.clips.empty()) return;
+bool switchAnimation(MeshView& view, int step, Model& played, ClipClock& clock) {
+    if (view.clips.empty()) return false;
     const size_t n = view.clips.size();
-    view.shown = (view.shown + n + (step < 0 ? n - 1 : 1)) % n;
+    view.shown = (view.shown + (step < 0 ? n - 1 : 1)) % n;
     played = view.clips[view.shown];
-    clock.started = true;
-    clock.lastStepMs = now;
-    clock.elapsedMs = 0.0;
-    clock.currentFrame = 0;
-    clock.nextFrame = played.frames.size() > 1 ? 1 : 0;
+    showClipFrame(clock, played, 0);
+    return true;
 }
 
 void cycleMeshShow(MeshView& view) {

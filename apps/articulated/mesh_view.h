@@ -51,13 +51,15 @@ bool meshDrawable(const MeshView& view, const Model& played);
 void skinShownFrame(MeshView& view, const ClipPose& pose, const ClipClock& clock,
                     const Vec3& light);
 
-// The mesh's corners in frame 0 of `played` (none when the mesh is not
-// drawable), for framing the first view.
+// The mesh's corners in frame 0 of `played` as the viewer draws it (every
+// root in its place; none when the mesh is not drawable), for framing the
+// first view.
 void meshCornersAtStart(MeshView& view, const Model& played, std::vector<Vec3>& corners);
 
 // The next (step 1) or previous (step -1) animation, wrapping, into `played`,
-// restarting the clock at frame 0 at tick `now`. Nothing without animations.
-void switchAnimation(MeshView& view, int step, Model& played, ClipClock& clock, uint32_t now);
+// shown from frame 0 (showClipFrame). False, and nothing changed, without
+// animations.
+bool switchAnimation(MeshView& view, int step, Model& played, ClipClock& clock);
 
 // M: mesh and skeleton, mesh, skeleton, and round again.
 void cycleMeshShow(MeshView& view);

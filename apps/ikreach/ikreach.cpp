@@ -23,8 +23,10 @@ namespace {
 void loadCharacter(Model& model, bool report) {
     const std::string path = dataFilePath(kIkreachCharacterFile);
     const SmdLoadResult result = loadSmd(model, path.c_str());
-    if (report)
+    if (report) {
         printLoadReportOnce(describeLoad(path.c_str(), result, model, kIkreachWrittenVertices - 1));
+        shell.loadProblem = windowLoadProblem(path.c_str(), result, model);
+    }
 }
 
 // The skeleton from the set the reach state selects: one black strip per bone

@@ -30,6 +30,7 @@ const char* clipOfPhase(int32_t phase) {
 void beforeDevice() {
     // The first pass starts with the program, not at tick 0.
     pathmove.pathStartMs = getTickCount();
+    if (runOptions().clipFps != 0) pathmove.clock.framePeriodMs = 1000.0 / runOptions().clipFps;
 }
 
 HResult initScene() {
@@ -127,6 +128,7 @@ const ProgramSteps kPathmoveProgram = {
     .drawCharacter = drawCharacter,
     .drawOnTop = drawPath,
     .helpText = designHelp,
+    .playsClips = true,
     .traceFrame = traceFrame,
 };
 

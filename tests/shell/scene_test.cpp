@@ -384,7 +384,8 @@ TEST_F(SceneTest, SkeletonFramesGiveTheBitsOfTheChainByChainFigure) {
 
 TEST(Trace, WritesOneJsonObjectWithRoundTrippingNumbers) {
     TraceLine line;
-    traceBeginFrame(line, 1, 4294967000u, 0, false, Vec3{-100.0f, 0.1f, 0.0f});
+    traceBeginFrame(line, 1, 4294967000u, 0, false, Vec3{-100.0f, 0.1f, 0.0f},
+                    Vec3{0.0f, 0.0f, 2.5f}, true);
     Model m;
     m.frames.resize(31);
     ClipClock clock;
@@ -399,7 +400,7 @@ TEST(Trace, WritesOneJsonObjectWithRoundTrippingNumbers) {
     traceEndFrame(line, 8.5);
     EXPECT_EQ(line.text,
               "{\"frame\":1,\"tick\":4294967000,\"fps\":0,\"help\":false,"
-              "\"eye\":[-100,0.100000001,0],"
+              "\"eye\":[-100,0.100000001,0],\"target\":[0,0,2.5],\"paused\":true,"
               "\"clip\":{\"frames\":31,\"current\":0,\"next\":1,\"periodMs\":300,"
               "\"interpolate\":true,\"elapsedMs\":16},"
               "\"path\":{\"fraction\":null,\"ground\":[60,null]},\"cpuUs\":8.5}\n");

@@ -544,9 +544,8 @@ TEST(SmdReader, TimeBlocksWithSomeBonesOrInAnotherOrder) {
     }
     EXPECT_EQ(xs, " | 0 1 0 | 10 11 12 | 20 11 22 | 30 31 32 | 41 41 32 | 50 51 52 | 60 51 52");
     EXPECT_EQ(problems(l.result),
-              "f:9:1: warning: time block lists its bones out of order or leaves some out; each "
-              "key goes to the bone its index word names, a bone left out keeps its key of the "
-              "frame before (zeros in frame 0) (3 times, first here)\n"
+              "f:9:1: warning: time blocks list bones by index word, not in order; a bone left out "
+              "keeps its last key (3 times, first here)\n"
               "f:22:1: warning: frame 4 holds 2 keys for 3 bones; the missing keys repeat the "
               "previous frame\n"
               "f:22:1: warning: key index word differs from the key's position; keys belong to "

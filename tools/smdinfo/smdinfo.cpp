@@ -39,7 +39,8 @@ int summarize(int count, char** files) {
         const SmdLoadResult result = loadSmd(model, files[i]);
         std::fputs(describeSmdLoad(files[i], result).c_str(), stderr);
         if (failed(result)) status = 1;
-        if (result.status == SmdStatus::CannotOpen) continue;
+        // After a failed read the part read is no summary of the file.
+        if (failed(result)) continue;
         size_t roots = 0;
         for (const Bone& b : model.bones) roots += b.parent < 0;
         std::string keys = "-";

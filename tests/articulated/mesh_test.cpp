@@ -85,7 +85,7 @@ TEST_F(MeshView, MeshAndSkeletonKeysAndAnimations) {
         return i.count(0, 40, i.width, i.height, meshPixel);
     };
     const auto lines = [](const PngImage& i) {
-        return i.count(0, 40, i.width, i.height, isWhite);  // below the frame-rate text
+        return i.count(0, 40, i.width, 430, isWhite);  // between the frame rate and the status
     };
     EXPECT_GT(meshPixels(both), 5000);
     EXPECT_GT(lines(both), 20);  // the figure over the mesh

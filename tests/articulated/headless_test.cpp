@@ -307,3 +307,113 @@ TEST_F(Headless, ExitsTellWhetherTheRunDidWhatItWasAskedFor) {
 }
 
 }  // namespace
+
+// A clip of `frames` frames: a root and one bone swinging about Z.
+std::string swingClip(int frames) {
+    std::string s = "version 1\nnodes\n0 \"root\" -1\n1 \"arm\" 0\nend\nskeleton\n";
+    for (int f = 0; f < frames; ++f)
+        s += "time " + std::to_string(f) + "\n0 0 0 0 0 0 " + std::to_string(0.1 * f) +
+             "\n1 10 0 0 0 0 0\n";
+    return s + "end\n";
+}
+
+// A file plays at 30 frames per second on the viewer's clock (frame k shows
+// from k * 33.3 ms on), or at --fps; without a file the design's 300 ms stay,
+// --fps changes them, and ikreach, which plays no clip, refuses --fps.
+TEST_F(Headless, FilesPlayAtTheirAuthoredRateOrAtFps) {
+    std::ofstream(path("clip.smd"), std::ios::binary) << swingClip(40);
+    Result r = run("", "--frames 80 " + path("clip.smd"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (const JsonFields& f : r.trace) {
+        EXPECT_NEAR(num(f, "clip.periodMs"), 1000.0 / 30, 1e-6);
+        // Frame k shows from k * 33.3 ms on (whole-number instants, 400 ms, may
+        // fall either side of the sum of the frame times: not checked).
+        const double frames = (num(f, "tick") - num(r.trace[0], "tick")) * 30 / 1000;
+        if (std::abs(frames - std::round(frames)) < 1e-6) continue;
+        EXPECT_EQ(num(f, "clip.current"), std::fmod(std::floor(frames), 40.0)) << frames;
+        EXPECT_FALSE(flag(f, "paused"));
+    }
+    r = run("", "--frames 80 --fps 12 " + path("clip.smd"));
+    EXPECT_NEAR(num(r.trace[0], "clip.periodMs"), 1000.0 / 12, 1e-6);
+    EXPECT_EQ(num(at(r, 1008), "clip.current"), 12.0);  // 1008 ms: the 13th frame (0-based 12)
+    r = run("", "--frames 2");
+    EXPECT_EQ(num(r.trace[0], "clip.periodMs"), 300.0);
+    r = run("", "--frames 2 --fps 20");
+    EXPECT_EQ(num(r.trace[0], "clip.periodMs"), 50.0);
+    r = run("", "--frames 2 --fps 0");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("--fps"), std::string::npos) << r.err;
+}
+
+// Space pauses (on the frame shown), Left and Right step and wrap while paused
+// and do nothing while playing, Home goes to frame 0; the status line says so.
+TEST_F(Headless, PauseStepAndHomeThroughAScript) {
+    std::ofstream(path("clip.smd"), std::ios::binary) << swingClip(5);
+    const Result r =
+        run("100 key SPACE\n200 key RIGHT\n300 key RIGHT\n400 key HOME\n"
+            "500 key LEFT\n550 key RIGHT\n600 capture " +
+                path("paused.png") + "\n700 key SPACE\n800 key RIGHT\n",
+            "--frames 60 " + path("clip.smd"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    // The key comes before the frame at 112 ms; the frame shown then, at 96 ms, was 2.
+    const double pausedAt = num(at(r, 100), "clip.current");
+    EXPECT_EQ(pausedAt, 2.0);
+    EXPECT_TRUE(flag(at(r, 100), "paused"));
+    EXPECT_FALSE(flag(at(r, 90), "paused"));
+    EXPECT_EQ(num(at(r, 190), "clip.current"), pausedAt);  // time passes, the frame stays
+    EXPECT_EQ(num(at(r, 200), "clip.current"), 3.0);
+    EXPECT_EQ(num(at(r, 300), "clip.current"), 4.0);
+    EXPECT_EQ(num(at(r, 300), "clip.next"), 0.0);
+    EXPECT_EQ(num(at(r, 400), "clip.current"), 0.0);
+    EXPECT_EQ(num(at(r, 500), "clip.current"), 4.0);  // back from 0 to the last
+    EXPECT_EQ(num(at(r, 500), "clip.elapsedMs"), 0.0);
+    EXPECT_EQ(num(at(r, 550), "clip.current"), 0.0);  // on from the last to 0
+    EXPECT_FALSE(flag(at(r, 700), "paused"));
+    const double playing = num(at(r, 800), "clip.current");
+    EXPECT_EQ(num(at(r, 816), "clip.current"), playing);  // Right does nothing while playing
+    // The status line at the foot shows paused; the middle of the window the figure.
+    const PngImage img = image("paused.png");
+    EXPECT_GT(img.count(8, 430, 480, 455, isWhite), 200);
+    EXPECT_GT(img.count(0, 100, 484, 420, isWhite), 20);
+}
+
+// A file that cannot be shown says why in the picture itself.
+TEST_F(Headless, EmptyAndCorruptFilesSayWhyInTheWindow) {
+    std::ofstream(path("empty.smd"), std::ios::binary) << "";
+    std::ofstream(path("corrupt.smd"), std::ios::binary)
+        << "version 1\nnodes\n0 \"a\" -1\nend\nskeleton\ntime 0\n0 0 0 zero 0 0 0\nend\n";
+    for (const char* name : {"empty", "corrupt"}) {
+        const Result r = run("50 capture " + path(std::string(name) + ".png") + "\n",
+                             "--frames 5 " + path(std::string(name) + ".smd"));
+        EXPECT_EQ(r.status, 0) << r.err;
+        if (std::string(name) == "empty") {
+            EXPECT_NE(r.err.find("empty.smd:1:1: error: file is empty"), std::string::npos)
+                << r.err;
+        }
+        const PngImage img = image(std::string(name) + ".png");
+        EXPECT_GT(img.count(8, 50, 300, 70, isWhite), 60) << name;   // the message's first line
+        EXPECT_EQ(img.count(0, 100, 484, 420, isWhite), 0) << name;  // no figure
+    }
+}
+
+// A file with several roots is drawn with each root where the file puts it:
+// a detached chain far off to the side shows there, not at the first root.
+TEST_F(Headless, SeveralRootsAreDrawnInTheirPlaces) {
+    std::ofstream(path("roots.smd"), std::ios::binary)
+        << "version 1\nnodes\n0 \"body\" -1\n1 \"spine\" 0\n2 \"prop\" -1\n3 \"tip\" 2\nend\n"
+           "skeleton\ntime 0\n0 0 0 0 0 0 0\n1 0 0 30 0 0 0\n2 0 40 0 0 0 0\n3 0 0 30 0 0 0\n"
+           "end\n";
+    const Result r =
+        run("20 capture " + path("roots.png") + "\n", "--frames 3 " + path("roots.smd"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    // Two poles 40 apart along Y, seen across Y (the side that shows them widest):
+    // white in the left and in the right third of the picture.
+    const JsonFields& f = r.trace[0];
+    EXPECT_NE(num(f, "eye.0"), num(f, "target.0"));  // looks along X: the poles spread in Y
+    EXPECT_EQ(num(f, "target.1"), 20.0);
+    const PngImage img = image("roots.png");
+    EXPECT_GT(img.count(0, 40, 200, 430, isWhite), 20);
+    EXPECT_GT(img.count(284, 40, 484, 430, isWhite), 20);
+    EXPECT_EQ(img.count(200, 40, 284, 430, isWhite), 0);
+}

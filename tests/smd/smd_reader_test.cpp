@@ -399,6 +399,39 @@ TEST(SmdReader, RepairedValuesAreTheDocumentedOnes) {
     EXPECT_NE(problems(l.result).find("f:13:3: error: 'nan' is not a finite number; read as 0"),
               std::string::npos)
         << problems(l.result);
+
+    // A short frame after frame 0 takes the keys it lacks from the frame before,
+    // every field of them, not zeros.
+    l = load(
+        "version 1\nnodes\n0 \"a\" -1\n1 \"b\" 0\nend\nskeleton\ntime 0\n0 1 1 1 1 1 1\n"
+        "1 5 6 7 0.5 0.25 -2\ntime 1\n0 2 2 2 2 2 2\ntime 2\n0 3 3 3 3 3 3\n1 9 9 9 9 9 9\nend\n");
+    ASSERT_EQ(shape(l.model), "bones a:-1 b:0 | frames 2 2 2 | triangles");
+    const BoneKey& padded = l.model.frames[1][1];
+    EXPECT_EQ(padded.x, 5.0f);
+    EXPECT_EQ(padded.y, 6.0f);
+    EXPECT_EQ(padded.z, 7.0f);
+    EXPECT_EQ(padded.rx, 0.5f);
+    EXPECT_EQ(padded.ry, 0.25f);
+    EXPECT_EQ(padded.rz, -2.0f);
+    EXPECT_EQ(l.model.frames[1][0].x, 2.0f);  // its own key stays
+    EXPECT_EQ(l.model.frames[2][1].x, 9.0f);
+}
+
+// A file as exporters write it, with a comment header and a weighted mesh:
+// the programs say nothing about either (they change nothing drawn), the full
+// description lists both.
+TEST(SmdReader, CommentsAndWeightLinksAreQuietFacts) {
+    const std::string corner = "0 0 0 0 0 0 1 0 0 2 0 0.5 1 0.5\n";
+    Loaded l = load(
+        "// Created by a decompiler\n// another comment\nversion 1\nnodes\n"
+        "0 \"a\" -1\n1 \"b\" 0\nend\nskeleton\ntime 0\n0 0 0 0 0 0 0\n"
+        "1 0 0 5 0 0 0\nend\ntriangles\nskin.bmp\n" +
+        corner + corner + corner + "end\n");
+    ASSERT_EQ(l.result.status, SmdStatus::Loaded) << problems(l.result);
+    const std::string all = describeSmdLoad("f", l.result);
+    EXPECT_NE(all.find("comment skipped (2 times"), std::string::npos) << all;
+    EXPECT_NE(all.find("weight links"), std::string::npos) << all;
+    EXPECT_EQ(describeSmdLoad("f", l.result, false), "");
 }
 
 // Magnitudes beyond 1e9 would let a chain's offsets sum to infinity (and a

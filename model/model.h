@@ -32,6 +32,17 @@ struct MeshVertex {
     float px = 0.0f, py = 0.0f, pz = 0.0f;
     float nx = 0.0f, ny = 0.0f, nz = 0.0f;
     float u = 0.0f, v = 0.0f;
+    // The corner's weight links: Model::links[firstLink .. firstLink + linkCount).
+    // None: the corner follows `bone` alone.
+    uint32_t firstLink = 0;
+    uint32_t linkCount = 0;
+};
+
+// One weight link of a skinned corner, as the file gives it (bone index and
+// weight, neither checked: skinning skips links it cannot use).
+struct WeightLink {
+    int32_t bone = 0;
+    float weight = 0.0f;
 };
 
 // One mesh face. `material` is NUL-terminated, at most 31 characters.
@@ -44,6 +55,7 @@ struct Model {
     std::vector<Bone> bones;          // file order; the position is the bone index
     std::vector<Triangle> triangles;  // file order
     std::vector<Frame> frames;        // file order; the position is the frame number
+    std::vector<WeightLink> links;    // every corner's weight links, in file order
 };
 
 // The bone at the end of the longest chain (a bone, its parent and so on up to

@@ -144,7 +144,7 @@ private:
     bool readSkeleton();
     bool readTriangles();
     bool readCorner(MeshVertex& corner);
-    void skipWeightLinks(const char* cornerBegin);
+    void readWeightLinks(const char* cornerBegin, MeshVertex& corner);
 
     // Once kSample items of a section are read, reserves room for as many more
     // as the rest of the text would hold at the same rate (plus a tenth): one
@@ -463,7 +463,7 @@ bool Parser::readSkeleton() {
 // count n, then n pairs of bone index and weight. They are recognised only when
 // the corner starts its line and the rest of that line has exactly that shape,
 // so a file that writes several corners on one line reads as plain tokens.
-void Parser::skipWeightLinks(const char* cornerBegin) {
+void Parser::readWeightLinks(const char* cornerBegin, MeshVertex& corner) {
     const char* q = p_;
     while (q < end_ && *q != '\n' && isBlank(*q)) ++q;
     if (q == end_ || *q == '\n') return;  // the usual case: nothing follows
@@ -475,6 +475,10 @@ void Parser::skipWeightLinks(const char* cornerBegin) {
     const char* linksBegin = q;
     int32_t count = -1;
     int32_t seen = 0;  // tokens after the count
+    // Links are kept as they are read and taken back when the line turns out
+    // not to be a list of links.
+    const size_t mark = model_.links.size();
+    const auto notLinks = [&] { model_.links.resize(mark); };
     while (q < end_ && *q != '\n') {
         if (isBlank(*q)) {
             ++q;
@@ -487,17 +491,23 @@ void Parser::skipWeightLinks(const char* cornerBegin) {
             if (parseSmdInt(t, q, count) != NumberParse::Ok || count < 0) return;
             continue;
         }
-        if (seen >= 2 * int64_t{count}) return;
-        int32_t bone;
-        float weight;
+        if (seen >= 2 * int64_t{count}) return notLinks();
+        int32_t bone = 0;
+        float weight = 0.0f;
         const char* weightEnd = nullptr;
         const bool ok = (seen % 2 == 0) ? parseSmdInt(t, q, bone) == NumberParse::Ok
                                         : parseSmdFloat(t, q, weight, weightEnd) == NumberParse::Ok;
-        if (!ok) return;
+        if (!ok) return notLinks();
+        if (seen % 2 == 0)
+            model_.links.push_back(WeightLink{bone, 0.0f});
+        else
+            model_.links.back().weight = weight;
         ++seen;
     }
-    if (count < 0 || seen != 2 * int64_t{count}) return;
+    if (count < 0 || seen != 2 * int64_t{count}) return notLinks();
     if (count > 0) note(kWeightLinks, linksBegin);  // a count of 0 says there are none
+    corner.firstLink = static_cast<uint32_t>(mark);
+    corner.linkCount = static_cast<uint32_t>(count);
     p_ = q;
 }
 
@@ -511,7 +521,7 @@ bool Parser::readCorner(MeshVertex& c) {
     c.nx = v[3], c.ny = v[4], c.nz = v[5];
     c.u = v[6], c.v = v[7];
     if (p_ < end_ && *p_ != '\n' && !(*p_ == '\r' && p_ + 1 < end_ && p_[1] == '\n'))
-        skipWeightLinks(cornerBegin);
+        readWeightLinks(cornerBegin, c);
     return true;
 }
 
@@ -527,8 +537,10 @@ bool Parser::readTriangles() {
             note(kMaterialTruncated, w.begin);
             repaired_ = true;
         }
+        const size_t linksBefore = model_.links.size();
         if (!readCorner(t.corners[0]) || !readCorner(t.corners[1]) || !readCorner(t.corners[2])) {
             model_.triangles.pop_back();
+            model_.links.resize(linksBefore);
             return false;
         }
         if (model_.triangles.size() == kSample) reserveByRate(model_.triangles, sectionBegin);
@@ -656,7 +668,7 @@ void Parser::repairCorners() {
 void Parser::reportOddities() {
     static const char* const kText[kOddityCount] = {
         "comment skipped",
-        "corner lines carry weight links after their nine fields; the links are ignored",
+        "corner lines carry weight links after their nine fields (used to skin the mesh)",
         "node index word differs from the bone's position; bones are numbered in file order",
         "key index word differs from the key's position; keys belong to bones in file order",
         "time blocks list bones by index word, not in order; a bone left out keeps its last key",

@@ -69,8 +69,9 @@
 //     of its line, also on lines before "version 1"; a UTF-8 byte order mark;
 //   - weight links after a corner's nine fields (a link count n, then n pairs
 //     of bone index and weight), recognised when the corner starts its line and
-//     the rest of that line has exactly that shape; the links are skipped (a
-//     count of 0 says there are none, and is skipped without a warning);
+//     the rest of that line has exactly that shape; the links are kept in
+//     Model::links, as read (a count of 0 says there are none, without a
+//     warning); a line of another shape keeps no link and reads as tokens;
 //   - index words that differ from the position (gaps in node ids, and key
 //     index words in blocks read by position).
 // Indentation, blank lines, CRLF line ends and a missing final line break need

@@ -130,7 +130,7 @@ double pictureWidth(const std::vector<Vec3>& joints, const OrbitCamera& camera) 
 
 }  // namespace
 
-OrbitCamera fitCamera(const Model& model, bool rootsInPlace) {
+OrbitCamera fitCamera(const Model& model, bool rootsInPlace, const std::vector<Vec3>& alsoShow) {
     // Every joint of frame 0 as drawn; broken chains sit at the origin.
     std::vector<Vec3> joints{{0.0f, 0.0f, 0.0f}};
     if (!model.frames.empty()) {
@@ -140,6 +140,8 @@ OrbitCamera fitCamera(const Model& model, bool rootsInPlace) {
             if (pose.links[b] > 0 || (rootsInPlace && pose.links[b] == 0))
                 joints.push_back(pose.positions[b]);
     }
+    for (const Vec3& p : alsoShow)
+        if (std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z)) joints.push_back(p);
     Vec3 low = joints[0], high = joints[0];
     for (const Vec3& j : joints) {
         low = {std::min(low.x, j.x), std::min(low.y, j.y), std::min(low.z, j.z)};

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "common/math.h"
 #include "model/model.h"
@@ -41,7 +42,9 @@ struct MouseLook {
 // kFittedSideMargin to beat one tried before it, so a figure as wide one way
 // as the other is seen from -X. With no joint apart from the origin, the eye
 // is kFittedDefaultDistance from the origin on the -X side.
-OrbitCamera fitCamera(const Model& model, bool rootsInPlace = false);
+// `alsoShow`: further points framed with the joints (a mesh's corners).
+OrbitCamera fitCamera(const Model& model, bool rootsInPlace = false,
+                      const std::vector<Vec3>& alsoShow = {});
 constexpr double kFittedSideMargin = 1.01;
 constexpr float kFittedHeight = 2.0f / 3.0f;
 constexpr float kFittedDefaultDistance = 100.0f;

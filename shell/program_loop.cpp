@@ -41,7 +41,7 @@ void fail(const char* what) {
 // run.exitStatus (0 after --help or --version, 2 after a problem).
 bool takeOptions(int argc, char** argv) {
     switch (parseRunOptions(argc, argv, run.steps.name, run.steps.title, run.options,
-                            run.steps.fileArgument, run.steps.fileHelp)) {
+                            run.steps.fileArgument, run.steps.fileHelp, run.steps.furtherFiles)) {
         case OptionsOutcome::ExitSuccess:
             run.exitStatus = 0;
             return false;
@@ -97,6 +97,7 @@ bool openWindow() {
         std::string command = shellWord(run.programPath) + " --headless";
         if (!run.options.dataDir.empty()) command += " --data " + shellWord(run.options.dataDir);
         if (!run.options.file.empty()) command += " " + shellWord(run.options.file);
+        for (const std::string& more : run.options.furtherFiles) command += " " + shellWord(more);
         command += " --capture " + std::string(s.name) + ".png";
         const std::string why =
             "cannot open a window (no display?); to draw a picture instead, run: " + command;

@@ -38,7 +38,8 @@ struct ProgramSteps {
     // says what it does (shell/run_options.h), or null: none.
     const char* fileArgument = nullptr;
     const char* fileHelp = nullptr;
-    uint32_t background = 0;  // ARGB of the cleared frame
+    bool furtherFiles = false;  // more files may follow the first (RunOptions::furtherFiles)
+    uint32_t background = 0;    // ARGB of the cleared frame
     WindowProc windowProc = nullptr;
     // Program state the start-up sets before the device exists (frame indices,
     // the first pass or walk tick). May be null.

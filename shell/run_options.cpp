@@ -239,7 +239,7 @@ bool parseScript(std::string_view text, std::vector<ScriptEvent>& out, std::stri
 
 OptionsOutcome parseRunOptions(int argc, char** argv, const char* programName,
                                const char* windowTitle, RunOptions& out, const char* fileArgument,
-                               const char* fileHelp) {
+                               const char* fileHelp, bool furtherFiles) {
     RunOptions o;
     auto fail = [&](const std::string& message) {
         std::fprintf(stderr, "%s: %s (try --help)\n", programName, message.c_str());
@@ -286,9 +286,10 @@ OptionsOutcome parseRunOptions(int argc, char** argv, const char* programName,
                                 arg == "--trace" || arg == "--fps";
         if (!takesValue) {
             if (arg.rfind("-", 0) == 0) return fail("unknown option '" + arg + "'");
-            if (fileArgument == nullptr || !o.file.empty() || arg.empty())
+            if (fileArgument == nullptr || (!o.file.empty() && !furtherFiles) || arg.empty())
                 return fail("unexpected argument '" + arg + "'");
-            o.file = absolutePath(arg);  // named from where the program was started
+            // Named from where the program was started.
+            (o.file.empty() ? o.file : o.furtherFiles.emplace_back()) = absolutePath(arg);
             continue;
         }
         std::string v;

@@ -14,8 +14,9 @@
 //   --fps N            clips play at N frames per second, 1 to 1000 (programs
 //                      that play clips; without it each keeps its own rate)
 //   --help, --version
-//   FILE               the one positional argument of a program that takes a
-//                      file (articulated: the clip to play)
+//   FILE [MORE...]     the positional arguments of a program that takes files
+//                      (articulated: the clip to play, or a reference and its
+//                      animations); MORE only where the program takes several
 #pragma once
 
 #include <cstdint>
@@ -42,9 +43,10 @@ struct RunOptions {
     std::string scriptFile;
     std::string captureFile;
     std::string traceFile;
-    uint32_t clipFps = 0;             // --fps; 0: not given
-    std::string file;                 // the positional FILE, absolute; empty when none
-    std::vector<ScriptEvent> script;  // parsed from scriptFile
+    uint32_t clipFps = 0;                   // --fps; 0: not given
+    std::string file;                       // the positional FILE, absolute; empty when none
+    std::vector<std::string> furtherFiles;  // positional files after FILE, absolute
+    std::vector<ScriptEvent> script;        // parsed from scriptFile
 };
 
 constexpr uint32_t kMinClipFps = 1, kMaxClipFps = 1000;
@@ -55,12 +57,13 @@ enum class OptionsOutcome {
     ExitFailure,  // a message naming the problem was printed on stderr
 };
 
-// `fileArgument` names the one positional argument the program takes in
+// `fileArgument` names the positional argument the program takes in
 // --help ("FILE.smd", with `fileHelp` saying what it does), or is null when
-// the program takes none.
+// the program takes none; with `furtherFiles` more files may follow it.
 OptionsOutcome parseRunOptions(int argc, char** argv, const char* programName,
                                const char* windowTitle, RunOptions& out,
-                               const char* fileArgument = nullptr, const char* fileHelp = nullptr);
+                               const char* fileArgument = nullptr, const char* fileHelp = nullptr,
+                               bool furtherFiles = false);
 
 // Parses script text; on failure returns false with "LINE: message" in `error`.
 bool parseScript(std::string_view text, std::vector<ScriptEvent>& out, std::string& error);

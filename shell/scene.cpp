@@ -26,7 +26,7 @@ HResult initDevice(Window* window) {
     }
     PresentParameters params;
     params.windowed = true;
-    params.autoDepthStencil = false;
+    params.autoDepthStencil = shell.depthBuffer;
     params.presentationInterval = 0;
     if (failed(createDevice(g.d3d, window, params, &g.device)) || g.device == nullptr) {
         shell.startupError = "cannot create the graphics device";
@@ -75,6 +75,7 @@ void releaseDevice() {
     Graphics& g = shell.graphics;
     // The font belongs to the device: it goes before the device does.
     if (g.lineBuffer) release(g.lineBuffer);
+    if (g.meshBuffer) release(g.meshBuffer);
     if (g.font) release(g.font);
     if (g.device) release(g.device);
     if (g.d3d) release(g.d3d);
@@ -119,7 +120,7 @@ HResult drawVertices(const LineVertex* vertices, uint32_t count, PrimitiveType t
 bool beginFrame(uint32_t argb) {
     Graphics& g = shell.graphics;
     if (g.device == nullptr) return false;
-    clear(g.device, ClearTarget, argb, 1.0f, 0);
+    clear(g.device, shell.depthBuffer ? ClearTarget | ClearZBuffer : ClearTarget, argb, 1.0f, 0);
     sceneOpen = !failed(beginScene(g.device));
     return sceneOpen;
 }

@@ -20,8 +20,9 @@ constexpr uint32_t kLineBufferBytes = 1760;
 constexpr uint32_t kLineBufferVertices = kLineBufferBytes / sizeof(LineVertex);
 constexpr uint32_t kLineFvf = FvfXyz | FvfDiffuse;
 
-// Creates the Direct3D object, the device (windowed, no depth buffer, default
-// interval), turns culling and lighting off and creates the overlay font
+// Creates the Direct3D object, the device (windowed, default interval, a depth
+// buffer only when shell.depthBuffer is set), turns culling and lighting off and creates the
+// overlay font
 // ("Arial", height -16, bold). Returns S_OK_, or E_FAIL_ with shell.startupError
 // set and nothing left created.
 HResult initDevice(Window* window);
@@ -43,7 +44,8 @@ void releaseDevice();
 HResult drawVertices(const LineVertex* vertices, uint32_t count, PrimitiveType type,
                      uint32_t primitiveCount);
 
-// Clears the target to `argb` and begins the scene; false when the scene could
+// Clears the target to `argb` (and the depth buffer to 1 where there is one)
+// and begins the scene; false when the scene could
 // not begin (nothing may be drawn then) or no device exists.
 bool beginFrame(uint32_t argb);
 // The projection every program uses (radians; view-space units).

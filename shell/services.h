@@ -112,16 +112,25 @@ enum class PrimitiveType : uint32_t {
     TriangleList = 4
 };
 enum class TransformState : uint32_t { View = 2, Projection = 3 };
-enum class RenderState : uint32_t { CullMode = 22, Lighting = 137 };
+// ZEnable acts only on a device made with a depth buffer (autoDepthStencil),
+// where it starts on; depth passes when less than or equal to the stored one.
+enum class RenderState : uint32_t { ZEnable = 7, CullMode = 22, Lighting = 137 };
 constexpr uint32_t CullNone = 1;
 constexpr uint32_t FvfXyz = 0x002;
 constexpr uint32_t FvfDiffuse = 0x040;
 constexpr uint32_t ClearTarget = 0x1;
+constexpr uint32_t ClearZBuffer = 0x2;  // ignored without a depth buffer
+// A vertex buffer refilled every frame: written only, its contents dropped at
+// each lock with LockDiscard (the driver may hand out fresh memory meanwhile).
+constexpr uint32_t UsageWriteOnly = 0x8;
+constexpr uint32_t UsageDynamic = 0x200;
+constexpr uint32_t LockDiscard = 0x2000;
 constexpr uint32_t DtNoClip = 0x100;
 constexpr uint32_t SdkVersion = 31;
 
 // Presentation parameters; the programs pass windowed, discard, the display
-// format, a client-sized single back buffer, no depth buffer, default interval.
+// format, a client-sized single back buffer, default interval, and a depth
+// buffer (24 bits where the platform has them) only when a mesh is drawn.
 struct PresentParameters {
     bool windowed = true;
     bool autoDepthStencil = false;

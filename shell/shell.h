@@ -16,7 +16,8 @@ struct Graphics {
     Direct3D* d3d = nullptr;
     Device* device = nullptr;
     Font* font = nullptr;
-    VertexBuffer* lineBuffer = nullptr;  // the one vertex buffer every draw call goes through
+    VertexBuffer* lineBuffer = nullptr;  // the vertex buffer every figure, path and marker uses
+    VertexBuffer* meshBuffer = nullptr;  // a mesh's triangles (shell/mesh_draw.h); null without one
 };
 
 struct ShellState {
@@ -26,6 +27,9 @@ struct ShellState {
     MouseLook mouse;
     FpsCounter fps;
     bool helpVisible = false;
+    // The device gets a depth buffer, cleared every frame (set before initDevice
+    // by a program that draws a mesh; off everywhere else).
+    bool depthBuffer = false;
     std::string startupError;  // why the last start-up step failed (empty when none did)
     std::vector<std::string> printedReports;  // file load reports printed (shell/load_report.h)
     // Why the file shown cannot be shown (windowLoadProblem), drawn over the

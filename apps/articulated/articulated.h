@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "apps/articulated/mesh_view.h"
 #include "common/math.h"
 #include "model/bone_strip.h"
 #include "model/model.h"
@@ -28,6 +29,7 @@ struct ArticulatedState {
     LineVertex strip[kArticulatedStripVertices];
     ClipPose pose;        // the drawn frame's joints
     PlacedJoints placed;  // the same, as the strips take them
+    MeshView mesh;        // with files named: the reference, its mesh and animations
 };
 
 extern ArticulatedState articulated;

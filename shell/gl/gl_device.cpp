@@ -163,7 +163,13 @@ bool setUpGlDevice(Device* device, std::string& error) {
     glFrontFace(GL_CCW);  // Direct3D's initial state: counter-clockwise faces culled
     glEnable(GL_CULL_FACE);
     glCullFace(GL_BACK);
-    glDisable(GL_DEPTH_TEST);
+    // With a depth buffer the depth test starts on, as ZENABLE does, and a
+    // fragment passes at a depth equal to the stored one (Direct3D's LESSEQUAL).
+    glDepthFunc(GL_LEQUAL);
+    if (device->depthBuffer)
+        glEnable(GL_DEPTH_TEST);
+    else
+        glDisable(GL_DEPTH_TEST);
     glDisable(GL_BLEND);
     glDisable(GL_DITHER);
     if (glGetError() != GL_NO_ERROR) {
@@ -254,6 +260,13 @@ void setRenderState(Device* device, RenderState state, uint32_t value) {
         case RenderState::Lighting:
             glUseProgram(device->lineProgram);
             glUniform1i(device->lightingLocation, value != 0 ? 1 : 0);
+            return;
+        case RenderState::ZEnable:
+            if (!device->depthBuffer) return;
+            if (value != 0)
+                glEnable(GL_DEPTH_TEST);
+            else
+                glDisable(GL_DEPTH_TEST);
             return;
     }
 }
@@ -386,13 +399,26 @@ void drawPrimitive(Device* device, PrimitiveType type, uint32_t startVertex,
     glDrawArrays(mode, static_cast<GLint>(startVertex), static_cast<GLsizei>(vertices));
 }
 
-void clear(Device* device, uint32_t flags, uint32_t argb, float /*z*/, uint32_t /*stencil*/) {
-    if (!useDevice(device) || (flags & ClearTarget) == 0) return;
-    glClearColor(static_cast<float>((argb >> 16) & 0xFF) / 255.0f,
-                 static_cast<float>((argb >> 8) & 0xFF) / 255.0f,
-                 static_cast<float>(argb & 0xFF) / 255.0f,
-                 static_cast<float>((argb >> 24) & 0xFF) / 255.0f);
-    glClear(GL_COLOR_BUFFER_BIT);
+void clear(Device* device, uint32_t flags, uint32_t argb, float z, uint32_t /*stencil*/) {
+    if (!useDevice(device)) return;
+    GLbitfield mask = 0;
+    if ((flags & ClearTarget) != 0) {
+        glClearColor(static_cast<float>((argb >> 16) & 0xFF) / 255.0f,
+                     static_cast<float>((argb >> 8) & 0xFF) / 255.0f,
+                     static_cast<float>(argb & 0xFF) / 255.0f,
+                     static_cast<float>((argb >> 24) & 0xFF) / 255.0f);
+        mask |= GL_COLOR_BUFFER_BIT;
+    }
+    if ((flags & ClearZBuffer) != 0 && device->depthBuffer) {
+#if defined(__EMSCRIPTEN__)
+        glClearDepthf(std::clamp(z, 0.0f, 1.0f));
+#else
+        glClearDepth(static_cast<double>(std::clamp(z, 0.0f, 1.0f)));
+#endif
+        glDepthMask(GL_TRUE);
+        mask |= GL_DEPTH_BUFFER_BIT;
+    }
+    if (mask != 0) glClear(mask);
 }
 
 HResult beginScene(Device* device) {

@@ -51,6 +51,7 @@ struct Device {
     // text positions and font sizes are multiplied by it, so text keeps its size
     // on the screen. 1 headless and in the browser.
     double textScale = 1.0;
+    bool depthBuffer = false;  // made with autoDepthStencil: its targets have depth
 
     GLuint lineProgram = 0, lineVao = 0;
     GLint viewProjectionLocation = -1, lightingLocation = -1;

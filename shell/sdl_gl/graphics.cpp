@@ -25,6 +25,7 @@ struct DeviceContext {
     GLuint framebuffers[2] = {0, 0};
     GLuint colourBuffers[2] = {0, 0};
     int targetWidth[2] = {0, 0}, targetHeight[2] = {0, 0};
+    GLuint depthBuffers[2] = {0, 0};  // only with a depth buffer
     int drawTarget = 0;
     int64_t framesPresented = 0;
     bool finalCaptureDone = false;
@@ -52,12 +53,20 @@ void writeCapture(Device* device, int target, const std::string& path) {
 }
 
 // Gives target `i` a colour buffer of width x height, cleared to black.
-void sizeTarget(DeviceContext& c, int i, int width, int height) {
+void sizeTarget(Device* device, int i, int width, int height) {
+    DeviceContext& c = *device->context;
     glBindRenderbuffer(GL_RENDERBUFFER, c.colourBuffers[i]);
     glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, width, height);
     glBindFramebuffer(GL_FRAMEBUFFER, c.framebuffers[i]);
     glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER,
                               c.colourBuffers[i]);
+    if (device->depthBuffer) {
+        if (c.depthBuffers[i] == 0) glGenRenderbuffers(1, &c.depthBuffers[i]);
+        glBindRenderbuffer(GL_RENDERBUFFER, c.depthBuffers[i]);
+        glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, width, height);
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER,
+                                  c.depthBuffers[i]);
+    }
     glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT);
     c.targetWidth[i] = width;
@@ -72,7 +81,7 @@ void followDrawableSize(Device* device) {
     int width = 0, height = 0;
     SDL_GL_GetDrawableSize(device->window->sdl, &width, &height);
     if (width > 0 && height > 0 && (width != c.targetWidth[i] || height != c.targetHeight[i]))
-        sizeTarget(c, i, width, height);
+        sizeTarget(device, i, width, height);
     if (device->width != c.targetWidth[i] || device->height != c.targetHeight[i])
         setGlSurfaceSize(device, c.targetWidth[i], c.targetHeight[i]);
 }
@@ -82,7 +91,7 @@ bool createTargets(Device* device, std::string& error) {
     glGenFramebuffers(2, c.framebuffers);
     glGenRenderbuffers(2, c.colourBuffers);
     for (int i = 0; i < 2; ++i) {
-        sizeTarget(c, i, device->width, device->height);
+        sizeTarget(device, i, device->width, device->height);
         if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
             error = "the back buffer cannot be created";
             return false;
@@ -157,6 +166,7 @@ void freeDevice(Device* device) {
     freeGlObjects(device);
     glDeleteFramebuffers(2, c->framebuffers);
     glDeleteRenderbuffers(2, c->colourBuffers);
+    glDeleteRenderbuffers(2, c->depthBuffers);
     SDL_GL_MakeCurrent(device->window->sdl, nullptr);
     SDL_GL_DeleteContext(c->gl);
     delete c;
@@ -200,6 +210,7 @@ HResult createDevice(Direct3D* d3d, Window* focusWindow, const PresentParameters
     device->window = focusWindow;
     device->context = new DeviceContext;
     device->context->gl = context;
+    device->depthBuffer = params.autoDepthStencil;
     std::string error;
     if (!setUpDevice(device, params, error)) {
         std::fprintf(stderr, "createDevice: %s\n", error.c_str());

@@ -1,8 +1,8 @@
 // The browser side of the GL device (shell/gl): a WebGL 2 context on the page's
 // canvas, drawn into directly; the browser shows the canvas when the animation
-// frame ends. The context has no antialiasing, depth or alpha, so a frame's
-// pixels are the native ones. Text comes from the embedded glyph atlas
-// (embedded_font.h).
+// frame ends. The context has no antialiasing or alpha, so a frame's pixels
+// are the native ones, and a depth buffer only when the device asks for one. Text comes from the
+// embedded glyph atlas (embedded_font.h).
 
 #include <emscripten.h>
 
@@ -67,7 +67,8 @@ void detachDevice(Device* device) {
     device->window->device = nullptr;
 }
 
-HResult createDevice(Direct3D* d3d, Window* focusWindow, const PresentParameters&, Device** out) {
+HResult createDevice(Direct3D* d3d, Window* focusWindow, const PresentParameters& params,
+                     Device** out) {
     if (out == nullptr) return E_FAIL_;
     *out = nullptr;
     if (d3d == nullptr || focusWindow == nullptr || !focusWindow->alive ||
@@ -80,7 +81,8 @@ HResult createDevice(Direct3D* d3d, Window* focusWindow, const PresentParameters
     attributes.majorVersion = 2;
     attributes.minorVersion = 0;
     attributes.alpha = EM_FALSE;  // an opaque window
-    attributes.depth = EM_FALSE;  // no depth or stencil buffer, as the device is created
+    // A depth buffer only when the device is made with one; never a stencil.
+    attributes.depth = params.autoDepthStencil ? EM_TRUE : EM_FALSE;
     attributes.stencil = EM_FALSE;
     attributes.antialias = EM_FALSE;  // the native pixels, not smoothed ones
     attributes.premultipliedAlpha = EM_FALSE;
@@ -94,6 +96,7 @@ HResult createDevice(Direct3D* d3d, Window* focusWindow, const PresentParameters
     auto* device = new Device;
     device->window = focusWindow;
     device->context = new DeviceContext{context};
+    device->depthBuffer = params.autoDepthStencil;
     emscripten_webgl_make_context_current(context);
     emscripten_get_canvas_element_size(kCanvas, &device->width, &device->height);
     std::string error;

@@ -519,7 +519,7 @@ HResult createDevice(Direct3D* d3d, Window* focusWindow, const PresentParameters
     pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
     pp.BackBufferFormat = D3DFMT_UNKNOWN;
     pp.EnableAutoDepthStencil = params.autoDepthStencil ? TRUE : FALSE;
-    if (params.autoDepthStencil) pp.AutoDepthStencilFormat = D3DFMT_D16;
+    if (params.autoDepthStencil) pp.AutoDepthStencilFormat = D3DFMT_D24X8;
     pp.PresentationInterval = params.presentationInterval;
     if (backend().harness.headless) {
         // The headless surface: the client area of the 500 x 500 window on a

@@ -58,7 +58,18 @@ const GoldenRun kRuns[] = {
     {"pathmove_keys", "pathmove", "golden/scripts/pathmove_keys.script", "--frames 400 --step 23"},
     {"ikreach_wrap", "ikreach", "golden/scripts/ikreach_wrap.script",
      "--frames 420 --tick-start 4294966000"},
+    {"articulated_mesh", "articulated", "backends/scripts/articulated_mesh.script",
+     "--frames 100 {tests}/mesh/data/mesh_ref.smd {tests}/mesh/data/mesh_wave.smd "
+     "{tests}/mesh/data/mesh_bend.smd"},
 };
+
+// The run's options with "{tests}" standing for the tests folder.
+std::string optionsOf(const GoldenRun& run) {
+    std::string options = run.options;
+    for (size_t at; (at = options.find("{tests}")) != std::string::npos;)
+        options.replace(at, 7, TESTS_DIR);
+    return options;
+}
 
 struct Program {
     const char* exe;
@@ -177,7 +188,7 @@ TEST_P(Golden, HeadlessTraceAndCaptures) {
     }
     ASSERT_FALSE(captures.empty());
     const HeadlessResult r =
-        runHeadless(programNamed(run.program).exe, DATA_DIR, text, run.options);
+        runHeadless(programNamed(run.program).exe, DATA_DIR, text, optionsOf(run));
     ASSERT_EQ(r.status, 0) << r.err;
 
     std::istringstream trace(readFile(path("trace.jsonl")));
@@ -205,7 +216,7 @@ TEST_P(Golden, RecordedCalls) {
     const GoldenRun& run = GetParam();
     const Program program = programNamed(run.program);
     std::vector<std::string> args = {run.program, "--headless", "--data", DATA_DIR};
-    for (const std::string& w : splitWords(run.options)) args.push_back(w);
+    for (const std::string& w : splitWords(optionsOf(run))) args.push_back(w);
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
 
@@ -213,7 +224,9 @@ TEST_P(Golden, RecordedCalls) {
     std::string error;
     ASSERT_TRUE(parseScript(script(), events, error)) << error;
     RunOptions options;
-    ASSERT_EQ(parseRunOptions(static_cast<int>(argv.size()), argv.data(), run.program, "", options),
+    ASSERT_EQ(parseRunOptions(static_cast<int>(argv.size()), argv.data(), run.program, "", options,
+                              program.steps->fileArgument, program.steps->fileHelp,
+                              program.steps->furtherFiles),
               OptionsOutcome::Run);
 
     recording::reset();

@@ -19,7 +19,7 @@ endfunction()
 expect_run(dump 0 --dump ${DATA}/tiny.smd)
 file(READ ${DATA}/tiny.dump expected)
 expect_equal(dump "${out}" "${expected}")
-expect_equal(dump-stderr "${err}" "${DATA}/tiny.smd:17:19: warning: corner lines carry weight links after their nine fields; the links are ignored\n")
+expect_equal(dump-stderr "${err}" "${DATA}/tiny.smd:17:19: warning: corner lines carry weight links after their nine fields (used to skin the mesh)\n")
 
 expect_run(summary 0 ${DATA}/tiny.smd)
 expect_equal(summary "${out}" "${DATA}/tiny.smd: bones 2, roots 1, depth 2, frames 2, keys per frame 2, triangles 1, materials 1\n")
@@ -32,7 +32,7 @@ expect_run(check-clean 0 --check ${DATA}/tiny.smd)
 
 # broken.smd: a parent out of range (repaired) and an unknown section (stops).
 expect_run(check-broken 1 --check ${DATA}/tiny.smd ${DATA}/broken.smd)
-expect_equal(check-broken "${out}" "${DATA}/tiny.smd:17:19: warning: corner lines carry weight links after their nine fields; the links are ignored
+expect_equal(check-broken "${out}" "${DATA}/tiny.smd:17:19: warning: corner lines carry weight links after their nine fields (used to skin the mesh)
 ${DATA}/broken.smd:3:1: error: bone 0 has parent 5, which does not exist; made a root
 ${DATA}/broken.smd:9:1: error: unknown section 'bogus'; expected 'nodes', 'skeleton' or 'triangles'
 ")
@@ -49,3 +49,21 @@ expect_run(usage 2)
 # A file that reads but shows nothing is valid: a warning and status 0.
 expect_run(check-nothing 0 --check ${DATA}/forward.smd)
 expect_equal(check-nothing "${out}" "${DATA}/forward.smd: warning: nothing to draw: no frames\n")
+
+# --match: bones paired by name, the animation's extra bones and the
+# reference's missing ones; an animation with no bone in common fails.
+expect_run(match 0 --match ${MESH}/mesh_ref.smd ${MESH}/mesh_wave.smd ${MESH}/mesh_bend.smd)
+expect_equal(match "${out}" "${MESH}/mesh_wave.smd: 3 of 4 bones match ${MESH}/mesh_ref.smd
+  matched: \"hip\", \"arm\", \"spine\"
+  not in the reference (ignored): \"prop\"
+  reference bones it lacks (kept in the bind pose): \"head\"
+${MESH}/mesh_bend.smd: 4 of 4 bones match ${MESH}/mesh_ref.smd
+  matched: \"hip\", \"spine\", \"arm\", \"head\"
+  not in the reference (ignored): none
+  reference bones it lacks (kept in the bind pose): none
+")
+expect_run(match-none 1 --match ${MESH}/mesh_ref.smd ${MESH}/mesh_strangers.smd)
+if(NOT out MATCHES "0 of 2 bones match")
+    message(FATAL_ERROR "match-none: ${out}")
+endif()
+expect_run(match-usage 2 --match ${MESH}/mesh_ref.smd)

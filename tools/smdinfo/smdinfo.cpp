@@ -3,9 +3,12 @@
 //   smdinfo FILE...          one summary line per file on stdout; problems on stderr
 //   smdinfo --dump FILE      the model exactly as the programs would hold it
 //   smdinfo --check FILE...  every problem as FILE:LINE:COL: error|warning: message
+//   smdinfo --match REF ANIM...  which bones of each animation pair with the
+//                            reference's by name, and which do not
 //
-// Exit status: 0; 1 when a file failed to load (summary, --dump) or when any
-// problem is an error (--check); 2 on a usage error.
+// Exit status: 0; 1 when a file failed to load (summary, --dump, --match),
+// when any problem is an error (--check) or when an animation matches no bone
+// of the reference (--match); 2 on a usage error.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -13,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "model/skin.h"
 #include "model/smd.h"
 
 namespace {
@@ -20,7 +24,8 @@ namespace {
 const char kUsage[] =
     "usage: smdinfo FILE...          summary of each file\n"
     "       smdinfo --dump FILE      canonical dump of the loaded model\n"
-    "       smdinfo --check FILE...  list every problem (exit 1 on any error)\n";
+    "       smdinfo --check FILE...  list every problem (exit 1 on any error)\n"
+    "       smdinfo --match REF.smd ANIM.smd...  bones of each animation matched by name\n";
 
 bool failed(const SmdLoadResult& result) {
     return result.status == SmdStatus::CannotOpen || result.status == SmdStatus::WrongFirstLine ||
@@ -125,6 +130,41 @@ int check(int count, char** files) {
     return status;
 }
 
+// Every name of `bones`, quoted, or "none".
+std::string allNames(const Model& model, const std::vector<int32_t>& bones) {
+    return bones.empty() ? "none" : boneNameList(model, bones, bones.size());
+}
+
+int match(int count, char** files) {
+    Model reference;
+    const SmdLoadResult loaded = loadSmd(reference, files[0]);
+    std::fputs(describeSmdLoad(files[0], loaded).c_str(), stderr);
+    if (failed(loaded)) return 1;
+    int status = 0;
+    for (int i = 1; i < count; ++i) {
+        Model animation;
+        const SmdLoadResult result = loadSmd(animation, files[i]);
+        std::fputs(describeSmdLoad(files[i], result).c_str(), stderr);
+        if (failed(result)) {
+            status = 1;
+            continue;
+        }
+        const BoneMatch m = matchBones(reference, animation);
+        std::vector<int32_t> matched;
+        for (int32_t b : m.animationBone)
+            if (b >= 0) matched.push_back(b);
+        std::sort(matched.begin(), matched.end());
+        std::printf("%s: %zu of %zu bones match %s\n", files[i], m.matched, animation.bones.size(),
+                    files[0]);
+        std::printf("  matched: %s\n", allNames(animation, matched).c_str());
+        std::printf("  not in the reference (ignored): %s\n", allNames(animation, m.extra).c_str());
+        std::printf("  reference bones it lacks (kept in the bind pose): %s\n",
+                    allNames(reference, m.missing).c_str());
+        if (m.matched == 0) status = 1;
+    }
+    return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -154,6 +194,13 @@ int main(int argc, char** argv) {
             return 2;
         }
         return check(argc - 2, argv + 2);
+    }
+    if (std::strcmp(first, "--match") == 0) {
+        if (argc < 4) {
+            std::fputs(kUsage, stderr);
+            return 2;
+        }
+        return match(argc - 2, argv + 2);
     }
     if (first[0] == '-' && first[1] == '-' && first[2] != '\0') {
         std::fprintf(stderr, "smdinfo: unknown option '%s'\n%s", first, kUsage);

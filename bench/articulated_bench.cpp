@@ -8,11 +8,9 @@
 
 #include <unistd.h>
 
-#include <cmath>
-#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -21,6 +19,7 @@
 #include "model/smd.h"
 #include "shell/scene.h"
 #include "shell/shell.h"
+#include "tools/makechar/stress_mesh.h"
 
 namespace {
 
@@ -60,50 +59,29 @@ void BM_FrameHelpShown(benchmark::State& state) {
     runFrames(state, true, true, nullptr);
 }
 
-// A reference of 64 bones (a binary tree) with `triangles` triangles around
-// its joints, each corner linked to one to four bones, or (triangles 0) a
-// 30-frame animation of the same bones; written once per process.
+// The generated reference of 64 bones with `triangles` triangles (one to four
+// links per corner), or (triangles 0) a 30-frame animation of the same bones,
+// as `makechar --mesh 64 TRIANGLES` writes them; written once per process into
+// a temporary file that is removed at exit.
 std::string generatedFile(size_t triangles) {
+    constexpr int kBones = 64;
+    static std::vector<std::filesystem::path> written;
+    static const bool removeAtExit = [] {
+        std::atexit([] {
+            std::error_code ignored;
+            for (const auto& path : written) std::filesystem::remove(path, ignored);
+        });
+        return true;
+    }();
+    (void)removeAtExit;
     const auto path =
         std::filesystem::temp_directory_path() / ("articulated_bench_" + std::to_string(getpid()) +
                                                   "_" + std::to_string(triangles) + ".smd");
     if (std::filesystem::exists(path)) return path.string();
-    constexpr int kBones = 64;
-    std::ofstream out(path);
-    out << "version 1\nnodes\n";
-    for (int b = 0; b < kBones; ++b)
-        out << b << " \"bone" << b << "\" " << (b == 0 ? -1 : (b - 1) / 2) << "\n";
-    out << "end\nskeleton\n";
-    const int frames = triangles == 0 ? 30 : 1;
-    for (int f = 0; f < frames; ++f) {
-        out << "time " << f << "\n";
-        for (int b = 0; b < kBones; ++b) {
-            const double a = triangles == 0 ? 0.3 * std::sin(f * 0.2 + b) : 0.0;
-            out << b << " " << (b == 0 ? 0 : (b % 2 ? 2 : -2)) << " 0 " << (b == 0 ? 0 : 4) << " "
-                << a << " 0 " << a * 0.5 << "\n";
-        }
-    }
-    out << "end\n";
-    if (triangles > 0) {
-        std::mt19937 random(7);
-        std::uniform_real_distribution<float> offset(-3.0f, 3.0f), weight(0.1f, 1.0f);
-        std::uniform_int_distribution<int> bone(0, kBones - 1), links(1, 4);
-        out << "triangles\n";
-        char line[256];
-        for (size_t t = 0; t < triangles; ++t) {
-            out << "mat" << t % 3 << "\n";
-            const int near = bone(random);
-            for (int c = 0; c < 3; ++c) {
-                const int n = links(random);
-                std::snprintf(line, sizeof line, "%d %f %f %f 0 0 1 0 0 %d", near, offset(random),
-                              offset(random), 4.0f * (near % 7) + offset(random), n);
-                out << line;
-                for (int l = 0; l < n; ++l) out << " " << bone(random) << " " << weight(random);
-                out << "\n";
-            }
-        }
-        out << "end\n";
-    }
+    std::ofstream out(path, std::ios::binary);
+    out << (triangles == 0 ? makechar::stressAnimation(kBones)
+                           : makechar::stressReference(kBones, triangles));
+    written.push_back(path);
     return path.string();
 }
 

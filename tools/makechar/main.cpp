@@ -1,8 +1,11 @@
 // makechar OUTDIR: writes the character (barney.smd) and its two gait cycles
-// (walk.smd, run.smd) into OUTDIR. The output depends on nothing but this
-// program: running it again reproduces the files byte for byte.
+// (walk.smd, run.smd) into OUTDIR. makechar --mesh BONES TRIANGLES OUTDIR writes
+// a synthetic mesh of that size and an animation of its bones instead (for
+// measuring). The output depends on nothing but this program: running it again
+// reproduces the files byte for byte.
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -10,6 +13,7 @@
 #include "tools/makechar/gait.h"
 #include "tools/makechar/mesh.h"
 #include "tools/makechar/smd_writer.h"
+#include "tools/makechar/stress_mesh.h"
 
 namespace {
 
@@ -38,14 +42,45 @@ std::string cycleText(const GaitParams& gait) {
     return smdText(frames, {});
 }
 
+// A whole number from `low` to `high`, or -1.
+long wholeNumber(const char* text, long low, long high) {
+    char* end = nullptr;
+    errno = 0;
+    const long value = std::strtol(text, &end, 10);
+    if (errno != 0 || end == text || *end != '\0' || value < low || value > high) return -1;
+    return value;
+}
+
+// makechar --mesh BONES TRIANGLES OUTDIR
+int writeStressMesh(char** argv) {
+    const long bones = wholeNumber(argv[2], 1, 10000),
+               triangles = wholeNumber(argv[3], 0, 10000000);
+    if (bones < 0 || triangles < 0) {
+        std::fprintf(stderr,
+                     "makechar: --mesh takes BONES (1 to 10000) and TRIANGLES (0 to 10000000)\n");
+        return 2;
+    }
+    const std::string prefix = std::string(argv[4]) + "/stress_" + std::to_string(bones) + "b";
+    const bool ok =
+        writeFile(prefix + "_" + std::to_string(triangles) + "t.smd",
+                  stressReference(static_cast<int>(bones), static_cast<size_t>(triangles))) &&
+        writeFile(prefix + "_anim.smd", stressAnimation(static_cast<int>(bones)));
+    return ok ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 5 && std::strcmp(argv[1], "--mesh") == 0) return writeStressMesh(argv);
     if (argc != 2 || std::strcmp(argv[1], "--help") == 0) {
         std::fprintf(argc == 2 ? stdout : stderr,
                      "usage: makechar OUTDIR\n"
+                     "       makechar --mesh BONES TRIANGLES OUTDIR\n"
                      "Writes barney.smd (skeleton, bind pose, mesh), walk.smd and run.smd\n"
-                     "(one gait cycle each) into OUTDIR, which must exist.\n");
+                     "(one gait cycle each) into OUTDIR, which must exist. With --mesh, writes\n"
+                     "a synthetic mesh for measuring instead: stress_BONESb_TRIANGLESt.smd (BONES\n"
+                     "bones, TRIANGLES triangles, one to four links per corner) and\n"
+                     "stress_BONESb_anim.smd (30 frames of its bones).\n");
         return argc == 2 ? 0 : 2;
     }
     const std::string dir = argv[1];

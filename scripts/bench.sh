@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the benchmarks and the programs (Release, into build-bench/) and runs
 # them: the SMD reader against std::ifstream >> and the assimp importer, one
-# frame's CPU time of each program on the recording backend (no GPU), pathmove's
+# frame's CPU time of each program on the recording backend (no GPU), articulated's
+# frame with a skinned mesh of 10 000 and 200 000 triangles, pathmove's
 # phase-change frames next to its ordinary frame, frames per second of each
 # program headless (offscreen, llvmpipe) and each program's peak resident memory
 # in that run. Ends with one table of the figures. Every ratio comes from one
@@ -51,6 +52,10 @@ median_mbs() {
 ratio() {
     awk -v a="$1" -v b="$2" 'BEGIN { if (a + 0 > 0 && b + 0 > 0) printf "%.2f", a / b; else printf "n/a" }'
 }
+# Microseconds as milliseconds with DIGITS decimals.
+in_ms() {
+    awk -v a="$1" -v d="$2" 'BEGIN { if (a + 0 > 0) printf "%.*f", d, a / 1000; else printf "n/a" }'
+}
 
 # Headless frames per second and the peak resident set (VmHWM) of the same run.
 declare -A fps peak
@@ -81,6 +86,8 @@ walk_ours=$(median_mbs smd_bench BM_loadSmd/0)
 walk_ifs=$(median_mbs smd_bench BM_ifstream/0)
 walk_assimp=$(median_mbs smd_bench BM_assimp/0)
 art=$(median_us articulated_bench BM_FrameWalkInterpolated)
+mesh10k=$(median_us articulated_bench BM_FrameMesh10k)
+mesh200k=$(median_us articulated_bench BM_FrameMesh200k)
 path=$(median_us pathmove_bench BM_PathmoveFrameCruising)
 torun=$(median_us pathmove_bench BM_PathmoveFrameToRun)
 towalk=$(median_us pathmove_bench BM_PathmoveFrameToWalk)
@@ -97,6 +104,8 @@ echo "| SMD reader, 12 MB clip with mesh | $large_ours MB/s: $(ratio "$large_our
 echo "| SMD reader, walk-sized clip | $walk_ours MB/s: $(ratio "$walk_ours" "$walk_assimp") x assimp ($walk_assimp MB/s), $(ratio "$walk_ours" "$walk_ifs") x ifstream >> ($walk_ifs MB/s) |"
 echo "| articulated, one frame's CPU (walk, interpolated) | $art µs |"
 echo "| pathmove, one frame's CPU (cruising, interpolated) | $path µs |"
+echo "| articulated with a skinned mesh, one frame's CPU (10 000 triangles, 1 to 4 links per corner, 64 bones, interpolated): skin, shade, upload, figure | $(in_ms "$mesh10k" 3) ms, $(ratio "$mesh10k" "$art") x the walk frame ($art µs in the same run) |"
+echo "| the same with 200 000 triangles | $(in_ms "$mesh200k" 1) ms |"
 slowest=$(printf '%s\n' "$torun" "$towalk" "$newpass" | sort -g | tail -1)
 echo "| pathmove, phase-change frame (reads the clip file) | to run $torun µs, to walk $towalk µs, new pass $newpass µs (slowest $(ratio "$slowest" "$path") x the cruising frame) |"
 echo "| ikreach, one frame's CPU | idle $idle µs, walking $walking µs, arrival (solve) $arrival µs, blending $blending µs |"

@@ -8,7 +8,10 @@
 #   scripts/web.sh --test    also run the browser tests (Debian's chromium, node):
 #                            each page against the native program, and real input
 #   scripts/web.sh --measure also print one frame's CPU time, natively and in the
-#                            page, for a headless run of 600 frames of each program
+#                            page, for a headless run of 600 frames of each program,
+#                            and of articulated playing a generated skinned mesh
+#                            (makechar --mesh: 4 500 triangles and 99 bones, 600
+#                            frames; 200 000 triangles and 64 bones, 150 frames)
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
@@ -50,7 +53,7 @@ for program in articulated pathmove ikreach; do
 done
 [ $test = 1 ] || [ $measure = 1 ] || exit 0
 
-cmake --build build --target articulated pathmove ikreach compare_runs
+cmake --build build --target articulated pathmove ikreach compare_runs makechar
 if [ $measure = 1 ]; then
     out="$root/build-web/measure"
     rm -rf "$out"
@@ -61,6 +64,18 @@ if [ $measure = 1 ]; then
             --trace "$program.native.jsonl")
         node tests/web/run_page.mjs build-web/site "$program" "$out/none.script" "$out/$program" 600 >/dev/null
         node tests/web/frame_cpu.mjs "$program" "$out/$program.native.jsonl" "$out/$program/trace.jsonl"
+    done
+    for size in "99 4500 600" "64 200000 150"; do
+        read -r bones triangles frames <<<"$size"
+        build/bin/makechar --mesh "$bones" "$triangles" "$out"
+        name="mesh_${bones}b_${triangles}t"
+        files=("$out/stress_${bones}b_${triangles}t.smd" "$out/stress_${bones}b_anim.smd")
+        (cd "$out" && "$root/build/bin/articulated" --headless --data "$root/data" --frames "$frames" \
+            --trace "$name.native.jsonl" "${files[@]}")
+        node tests/web/run_page.mjs build-web/site articulated "$out/none.script" "$out/$name" "$frames" \
+            "${files[@]}" >/dev/null
+        node tests/web/frame_cpu.mjs "articulated, $triangles triangles, $bones bones" \
+            "$out/$name.native.jsonl" "$out/$name/trace.jsonl"
     done
     exit 0
 fi

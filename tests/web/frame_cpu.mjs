@@ -4,6 +4,8 @@
 // over the frames after the first 60 (start-up and the browser's compiler
 // warming up), and their ratio. The page has no CPU clock: its figure is the
 // elapsed time on the page's clock, which cross-origin isolation makes fine.
+// Also the page's median frame interval (tick to tick): in a paced run
+// (run_page.mjs with PACED=1) the rate the page kept.
 import { readFileSync } from "node:fs";
 
 const [program, nativeFile, pageFile] = process.argv.slice(2);
@@ -12,6 +14,12 @@ function stats(file) {
   times.sort((a, b) => a - b);
   return { median: times[times.length >> 1], mean: times.reduce((s, t) => s + t, 0) / times.length, n: times.length };
 }
+function interval(file) {
+  const ticks = readFileSync(file, "utf8").trim().split("\n").slice(60).map((l) => JSON.parse(l).tick);
+  const steps = ticks.slice(1).map((t, i) => (t - ticks[i]) >>> 0).sort((a, b) => a - b);
+  return steps[steps.length >> 1];
+}
 const n = stats(nativeFile), p = stats(pageFile);
 console.log(`${program}: ${n.n} frames; native median ${n.median.toFixed(1)} us (mean ${n.mean.toFixed(1)}),` +
-  ` page median ${p.median.toFixed(1)} us (mean ${p.mean.toFixed(1)}): ${(p.median / n.median).toFixed(1)} x`);
+  ` page median ${p.median.toFixed(1)} us (mean ${p.mean.toFixed(1)}): ${(p.median / n.median).toFixed(1)} x;` +
+  ` page frame interval median ${interval(pageFile)} ms`);

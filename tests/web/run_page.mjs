@@ -3,7 +3,9 @@
 // headless run (?headless=1&trace=1&script=...&frames=FRAMES; FRAMES may be "")
 // and writes what the page produced into OUT: trace.jsonl (the page's <pre
 // id="trace">), the PNGs its script captured, and stderr.txt (what the program
-// said). FILEs are given to the page's file input, as a visitor opens them, so
+// said). With PACED=1 in the environment the run is not headless: one frame per
+// animation frame of the browser, as a visitor sees it. FILEs are given to the
+// page's file input, as a visitor opens them, so
 // the run is `articulated FILE…`; the page's own run waits on the script until
 // then and never starts. Exits 1 when the run does not end, or the page logs an
 // error or an exception.
@@ -22,7 +24,8 @@ const browser = await launch();
 let failed = false;
 try {
   const scriptPath = `test/${encodeURIComponent(basename(script))}`;
-  const query = `headless=1&trace=1&script=${scriptPath}` + (frames ? `&frames=${frames}` : "");
+  const query = (process.env.PACED === "1" ? "" : "headless=1&") + `trace=1&script=${scriptPath}` +
+    (frames ? `&frames=${frames}` : "");
   // Both runs wait on the script: the page's own run gives way to the one with
   // the files once they are in.
   if (files.length) server.held.add(`/${decodeURIComponent(scriptPath)}`);

@@ -11,7 +11,9 @@
 #                            page, for a headless run of 600 frames of each program,
 #                            and of articulated playing a generated skinned mesh
 #                            (makechar --mesh: 4 500 triangles and 99 bones, 600
-#                            frames; 200 000 triangles and 64 bones, 150 frames)
+#                            frames; 200 000 triangles and 64 bones, 150 frames),
+#                            then the walk and the 4 500-triangle mesh paced by the
+#                            browser's animation frames, with the rate kept
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
@@ -77,6 +79,14 @@ if [ $measure = 1 ]; then
         node tests/web/frame_cpu.mjs "articulated, $triangles triangles, $bones bones" \
             "$out/$name.native.jsonl" "$out/$name/trace.jsonl"
     done
+    # As a visitor sees them: one frame per animation frame of the browser.
+    PACED=1 node tests/web/run_page.mjs build-web/site articulated "$out/none.script" "$out/paced_walk" 600 \
+        >/dev/null
+    node tests/web/frame_cpu.mjs "articulated paced" "$out/articulated.native.jsonl" "$out/paced_walk/trace.jsonl"
+    PACED=1 node tests/web/run_page.mjs build-web/site articulated "$out/none.script" "$out/paced_mesh" 600 \
+        "$out/stress_99b_4500t.smd" "$out/stress_99b_anim.smd" >/dev/null
+    node tests/web/frame_cpu.mjs "articulated paced, 4500 triangles, 99 bones" \
+        "$out/mesh_99b_4500t.native.jsonl" "$out/paced_mesh/trace.jsonl"
     exit 0
 fi
 cd build

@@ -4,8 +4,9 @@
 // over the frames after the first 60 (start-up and the browser's compiler
 // warming up), and their ratio. The page has no CPU clock: its figure is the
 // elapsed time on the page's clock, which cross-origin isolation makes fine.
-// Also the page's median frame interval (tick to tick): in a paced run
-// (run_page.mjs with PACED=1) the rate the page kept.
+// In a paced run (run_page.mjs with PACED=1) also the page's median frame
+// interval, tick to tick: the rate the page kept (a headless run's ticks step
+// evenly and say nothing of it).
 import { readFileSync } from "node:fs";
 
 const [program, nativeFile, pageFile] = process.argv.slice(2);
@@ -17,9 +18,9 @@ function stats(file) {
 function interval(file) {
   const ticks = readFileSync(file, "utf8").trim().split("\n").slice(60).map((l) => JSON.parse(l).tick);
   const steps = ticks.slice(1).map((t, i) => (t - ticks[i]) >>> 0).sort((a, b) => a - b);
-  return steps[steps.length >> 1];
+  return steps[0] === steps[steps.length - 1] ? null : steps[steps.length >> 1];
 }
-const n = stats(nativeFile), p = stats(pageFile);
+const n = stats(nativeFile), p = stats(pageFile), paced = interval(pageFile);
 console.log(`${program}: ${n.n} frames; native median ${n.median.toFixed(1)} us (mean ${n.mean.toFixed(1)}),` +
-  ` page median ${p.median.toFixed(1)} us (mean ${p.mean.toFixed(1)}): ${(p.median / n.median).toFixed(1)} x;` +
-  ` page frame interval median ${interval(pageFile)} ms`);
+  ` page median ${p.median.toFixed(1)} us (mean ${p.mean.toFixed(1)}): ${(p.median / n.median).toFixed(1)} x` +
+  (paced === null ? "" : `; page frame interval median ${paced} ms`));

@@ -1,7 +1,7 @@
 // Window, message queue, cursor and tick count on SDL2, shaped like their Win32
-// counterparts: messages are posted to one queue that peekMessage drains without
-// waiting, a closed window is destroyed through defWindowProc, and the quit
-// message comes after every other waiting message.
+// counterparts: messages are posted to one queue (shell/message_queue.h) that
+// peekMessage drains without waiting, a closed window is destroyed through
+// defWindowProc, and the quit message comes after every other waiting message.
 //
 // Window geometry: programs give the outer size of a Win32 overlapped window.
 // SDL sizes the client area, so the window is created with the client area that

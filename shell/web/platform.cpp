@@ -1,7 +1,8 @@
 // Window, message queue, cursor and tick count in a web page, shaped like their
 // Win32 counterparts. The window is the page's canvas (its client area, 484 x
 // 461 for the programs' 500 x 500 window); the page's keyboard and mouse events
-// become window messages on one queue that peekMessage drains without waiting.
+// become window messages on one queue (shell/message_queue.h) that peekMessage
+// drains without waiting.
 // Screen rectangles use the frame of a Win32 window at the asked position, as
 // the headless Linux backend does, so the programs' cursor arithmetic lands on
 // the same client pixels.

@@ -22,8 +22,10 @@ rm -f "$trace" "$work"/*.png
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
+# The standing pose from the first frame on (a scripted key: no focus needed).
+echo "0 key S" >"$work/stand.script"
 (cd "$work" && exec timeout 300 wine "$exe" --data "$(winpath "$data")" --trace trace.jsonl \
-    --capture last.png) 2>"$err" &
+    --script stand.script --capture last.png) 2>"$err" &
 app=$!
 wid="" end=$((SECONDS + 120))  # Wine starts slowly on a loaded machine
 while [ -z "$wid" ] && [ "$SECONDS" -lt "$end" ]; do
@@ -40,9 +42,7 @@ frames() {
 }
 # At the screen's top left, so that a wide window fits on the display.
 xdotool windowmove --sync "$wid" 0 0
-xdotool windowfocus --sync "$wid"
 frames 5
-xdotool key s; frames 5  # the standing pose
 read -r w0 h0 < <(xwininfo -id "$wid" | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w, h }')
 
 # figure W H NAME: sizes the window to W x H (its client area: Wine's X window
@@ -81,7 +81,10 @@ near "$(awk -v w="$fw" -v h="$fh" 'BEGIN { print w / h }')" \
 
 # Escape ends the run, which writes the last frame drawn: the back buffer,
 # at the window's size.
+xdotool windowfocus --sync "$wid"
 xdotool key Escape
+for _ in $(seq 600); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$app" 2>/dev/null && { fail "Escape did not end the run"; kill "$app"; }
 wait "$app"; status=$?
 [ "$status" -eq 0 ] || fail "the run ended with status $status"
 if [ -f "$work/last.png" ]; then

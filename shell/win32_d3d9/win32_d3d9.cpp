@@ -12,9 +12,9 @@
 // to a shown size; a minimised window draws no frames), the device is first
 // reset at the new size, so the picture is drawn at the window's own size,
 // sharp, instead of stretched by Present; the programs' projection keeps the
-// proportions (shell/scene.h). A lost device (Present says so: Alt+Tab from a
-// full screen, a locked screen) draws nothing until TestCooperativeLevel lets
-// it be reset. A reset needs every default-pool object gone: the vertex
+// proportions (shell/scene.h). A lost device (Present says so: a locked
+// screen, a change of display mode) draws nothing until TestCooperativeLevel
+// lets it be reset. A reset needs every default-pool object gone: the vertex
 // buffers are released and made anew (their contents are lost, as Direct3D's
 // are; the programs fill them before every draw), D3DX's fonts are told, and
 // the render states the program set are set again. Headless, the back buffer

@@ -4,7 +4,8 @@
 // old size, the render states the program set hold after the device's reset,
 // both kinds of vertex buffer (a plain one filled once per draw, a dynamic one
 // locked with discard) draw, and the text is drawn. A minimised window keeps
-// its back buffer; restored, it is the same size as before.
+// its back buffer; restored, it is the same size as before. A device that
+// cannot be reset draws nothing, without fault, until it can.
 //
 // Windows program; needs a display (run under Wine and Xvfb):
 //   DISPLAY=:N WINEPREFIX=... WINEDEBUG=-all wine resize_check.exe OUTPUT_DIR
@@ -94,12 +95,12 @@ void quad(VertexBuffer* buffer, uint32_t lockFlags, float x0, float x1, float z,
     drawPrimitive(run.device, PrimitiveType::TriangleList, 0, 2);
 }
 
-void drawFrame() {
+// Draws and presents one frame; false when the device could not begin one.
+bool drawFrame() {
     clear(run.device, ClearTarget | ClearZBuffer, kClear, 1.0f, 0);
     if (failed(beginScene(run.device))) {
-        CHECK(!"beginScene");
         present(run.device);
-        return;
+        return false;
     }
     setTransform(run.device, TransformState::Projection, matrixIdentity());
     setTransform(run.device, TransformState::View, matrixIdentity());
@@ -110,6 +111,7 @@ void drawFrame() {
     drawText(run.font, "MMMM", -1, Rect{10, 10, 0, 0}, DtNoClip, 0xFFFFFFFF);
     endScene(run.device);
     present(run.device);
+    return true;
 }
 
 struct Size {
@@ -207,21 +209,39 @@ int main(int argc, char** argv) {
     showWindow(window);
     updateWindow(window);
     pump();
-    drawFrame();
+    CHECK(drawFrame());
     const Size first = clientSize(hwnd);
     checkTargets(hwnd, "at the start");
 
     // Wider and lower, then taller: each drawn at its own size.
     SetWindowPos(hwnd, nullptr, 0, 0, 900, 400, SWP_NOMOVE | SWP_NOZORDER);
     pump();
-    drawFrame();
+    CHECK(drawFrame());
     checkTargets(hwnd, "900 x 400");
     SetWindowPos(hwnd, nullptr, 0, 0, 800, 600, SWP_NOMOVE | SWP_NOZORDER);
     pump();
-    drawFrame();
+    CHECK(drawFrame());
     checkTargets(hwnd, "800 x 600");
     const Size resized = clientSize(hwnd);
     CHECK(resized.width > first.width && resized.height > first.height);
+
+    // A default-pool object the backend does not know of makes the reset fail
+    // (Direct3D refuses it while one is held): the frames draw nothing, until it
+    // is gone and the reset is tried again.
+    std::fprintf(stderr, "(a reset refused on purpose)\n");
+    IDirect3DVertexBuffer9* held = nullptr;
+    CHECK(SUCCEEDED(reinterpret_cast<IDirect3DDevice9*>(run.device)
+                        ->CreateVertexBuffer(64, 0, 0, D3DPOOL_DEFAULT, &held, nullptr)));
+    SetWindowPos(hwnd, nullptr, 0, 0, 700, 500, SWP_NOMOVE | SWP_NOZORDER);
+    pump();
+    CHECK(!drawFrame());
+    CHECK(!drawFrame());
+    if (held != nullptr) held->Release();
+    CHECK(drawFrame());
+    checkTargets(hwnd, "700 x 500");
+    SetWindowPos(hwnd, nullptr, 0, 0, 800, 600, SWP_NOMOVE | SWP_NOZORDER);
+    pump();
+    CHECK(drawFrame());
 
     // Minimised the programs draw nothing; a frame drawn anyway keeps the back
     // buffer. Restored, the window has its size again.
@@ -230,7 +250,7 @@ int main(int argc, char** argv) {
     drawFrame();
     ShowWindow(hwnd, SW_RESTORE);
     pump();
-    drawFrame();
+    CHECK(drawFrame());
     checkTargets(hwnd, "restored");
     const Size restored = clientSize(hwnd);
 

@@ -4,7 +4,10 @@
 #  1. d3dx_check: our matrix operations against the Direct3D 9 utility library's;
 #  2. makechar and smdinfo: the character files and their dumps equal the Linux ones;
 #  3. backend_check: the Win32 + Direct3D 9 backend in a scripted headless run,
-#     with d3dx9_43.dll and without it;
+#     with d3dx9_43.dll and without it; resize_check: its real window resized
+#     (back and depth buffer at the client size, what is drawn after the reset),
+#     both ways too; tests/win32_d3d9/resize_window.sh: articulated's window
+#     resized with xdotool, the figure measured on captures of the window;
 #  4. each program with each script of tests/backends/scripts/<program>*.script,
 #     headless on both backends: the traces must be equal (the logic is shared and
 #     the clock virtual; numbers with a fraction to 1e-5 + 1e-6 relative, for the
@@ -59,6 +62,13 @@ wine "$windows/backend_check.exe" "$(winpath "$out")" || fail "backend_check"
 mkdir -p "$out/no-d3dx"
 WINEDLLOVERRIDES="$WINEDLLOVERRIDES;d3dx9_43=" wine "$windows/backend_check.exe" \
     "$(winpath "$out/no-d3dx")" || fail "backend_check without d3dx9_43.dll"
+
+echo "== real windows resized"
+wine "$windows/resize_check.exe" "$(winpath "$out")" || fail "resize_check"
+WINEDLLOVERRIDES="$WINEDLLOVERRIDES;d3dx9_43=" wine "$windows/resize_check.exe" \
+    "$(winpath "$out/no-d3dx")" || fail "resize_check without d3dx9_43.dll"
+tests/win32_d3d9/resize_window.sh "$windows/articulated.exe" "$root/data" "$out/resize_window" ||
+    fail "resize_window.sh (see $out/resize_window)"
 
 echo "== programs: Windows against Linux"
 for program in articulated pathmove ikreach; do

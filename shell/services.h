@@ -171,6 +171,8 @@ Direct3D* direct3DCreate(uint32_t sdkVersion);  // nullptr on failure
 HResult createDevice(Direct3D* d3d, Window* focusWindow, const PresentParameters& params,
                      Device** out);
 void setRenderState(Device* device, RenderState state, uint32_t value);
+// Its contents may be lost between frames (Direct3D resets the device of a
+// resized window): fill it before each draw.
 HResult createVertexBuffer(Device* device, uint32_t bytes, uint32_t usage, uint32_t fvf,
                            VertexBuffer** out);
 HResult lockVertexBuffer(VertexBuffer* buffer, uint32_t offset, uint32_t bytes, void** data,

@@ -3,9 +3,22 @@
 // Every service is the Win32 or Direct3D call of the same name with the program's
 // arguments, so a program linked with this backend behaves as if it called them
 // itself. The opaque handles are the native ones: Window is an HWND, Direct3D an
-// IDirect3D9, Device an IDirect3DDevice9, VertexBuffer an IDirect3DVertexBuffer9.
-// Font is the backend's own record around an ID3DXFont, or around glyphs of its
-// own where d3dx9_43.dll is missing.
+// IDirect3D9, Device an IDirect3DDevice9. VertexBuffer is the backend's record
+// around an IDirect3DVertexBuffer9 (so that a reset can make it anew), Font
+// around an ID3DXFont, or around glyphs of its own where d3dx9_43.dll is missing.
+//
+// In a window the back buffer follows the client area: when the client area's
+// size differs from the back buffer's at the start of a frame (after a WM_SIZE
+// to a shown size; a minimised window draws no frames), the device is first
+// reset at the new size, so the picture is drawn at the window's own size,
+// sharp, instead of stretched by Present; the programs' projection keeps the
+// proportions (shell/scene.h). A lost device (Present says so: a locked
+// screen, a change of display mode) draws nothing until TestCooperativeLevel
+// lets it be reset. A reset needs every default-pool object gone: the vertex
+// buffers are released and made anew (their contents are lost, as Direct3D's
+// are; the programs fill them before every draw), D3DX's fonts are told, and
+// the render states the program set are set again. Headless, the back buffer
+// keeps the headless surface size.
 //
 // D3DX 9 is not part of a stock Windows (it comes with the DirectX End-User
 // Runtime), so it is loaded at run time, and only d3d9.dll and Windows' own
@@ -54,6 +67,7 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -66,6 +80,9 @@ struct RegisteredClass {
     ATOM atom = 0;
     WindowProc proc = nullptr;
 };
+
+struct BackendVertexBuffer;
+struct BackendFont;
 
 struct Backend {
     RunHarness harness;
@@ -82,6 +99,14 @@ struct Backend {
     int frameWidth = 0, frameHeight = 0;
     bool finalCaptureWritten = false;
     std::vector<ScriptEvent> due;
+    // The program's device (`device`) as made or last reset, and what a reset
+    // must release and make anew.
+    D3DPRESENT_PARAMETERS presentParameters{};
+    std::vector<BackendVertexBuffer*> buffers;
+    std::vector<BackendFont*> fonts;
+    std::vector<std::pair<D3DRENDERSTATETYPE, DWORD>> renderStates;  // the last value of each
+    bool lost = false;  // draws nothing until reset (lost, or a reset failed)
+    bool resetFailureSaid = false;
 };
 
 Backend& backend() {
@@ -101,15 +126,34 @@ IDirect3D9* toNative(Direct3D* d3d) {
 IDirect3DDevice9* toNative(Device* device) {
     return reinterpret_cast<IDirect3DDevice9*>(device);
 }
+
+// A default-pool vertex buffer and what it was made with, to make it anew after
+// a reset. `native` is null while it could not be.
+struct BackendVertexBuffer {
+    IDirect3DVertexBuffer9* native = nullptr;
+    IDirect3DDevice9* device = nullptr;
+    UINT bytes = 0;
+    DWORD usage = 0, fvf = 0;
+};
+
+BackendVertexBuffer* toBackend(VertexBuffer* buffer) {
+    return reinterpret_cast<BackendVertexBuffer*>(buffer);
+}
 IDirect3DVertexBuffer9* toNative(VertexBuffer* buffer) {
-    return reinterpret_cast<IDirect3DVertexBuffer9*>(buffer);
+    return buffer != nullptr ? toBackend(buffer)->native : nullptr;
 }
 
-// A font of either kind; exactly one of the two is set.
+// A font of either kind; exactly one of the two is set. The own glyphs' texture
+// is a managed one, which a reset keeps.
 struct BackendFont {
     ID3DXFont* d3dx = nullptr;
     GlyphFont* own = nullptr;
 };
+
+template <typename T>
+void forget(std::vector<T*>& list, T* item) {
+    list.erase(std::remove(list.begin(), list.end(), item), list.end());
+}
 
 // d3dx9_43.dll, looked up at the first font: its font constructor, or null.
 using CreateFontFunction = HRESULT(WINAPI*)(IDirect3DDevice9*, INT, UINT, UINT, UINT, BOOL, DWORD,
@@ -291,6 +335,71 @@ void paceFrame() {
         }
     }
     last = now;
+}
+
+// Resets the program's device with a back buffer of width x height, releasing
+// its default-pool objects first and making them anew after. False, with the
+// device left to be reset again at the next frame, when that fails.
+bool resetDevice(IDirect3DDevice9* device, UINT width, UINT height) {
+    Backend& b = backend();
+    // The device holds the buffer bound to its stream while it is bound.
+    device->SetStreamSource(0, nullptr, 0, 0);
+    for (BackendVertexBuffer* buffer : b.buffers) {
+        if (buffer->native != nullptr) buffer->native->Release();
+        buffer->native = nullptr;
+    }
+    for (BackendFont* font : b.fonts)
+        if (font->d3dx != nullptr) font->d3dx->OnLostDevice();
+    D3DPRESENT_PARAMETERS pp = b.presentParameters;
+    pp.BackBufferWidth = width;
+    pp.BackBufferHeight = height;
+    HRESULT hr = device->Reset(&pp);
+    if (SUCCEEDED(hr)) {
+        b.presentParameters = pp;
+        for (BackendVertexBuffer* buffer : b.buffers)
+            if (FAILED(device->CreateVertexBuffer(buffer->bytes, buffer->usage, buffer->fvf,
+                                                  D3DPOOL_DEFAULT, &buffer->native, nullptr))) {
+                buffer->native = nullptr;
+                hr = E_OUTOFMEMORY;
+            }
+        for (BackendFont* font : b.fonts)
+            if (font->d3dx != nullptr) font->d3dx->OnResetDevice();
+        for (const auto& [state, value] : b.renderStates) device->SetRenderState(state, value);
+    }
+    b.lost = FAILED(hr);
+    if (b.lost && !b.resetFailureSaid) {
+        // A device lost again meanwhile is no fault: it is tried again.
+        if (hr != D3DERR_DEVICELOST)
+            std::fprintf(stderr, "the graphics device cannot be reset at %u x %u (0x%08lx)\n",
+                         width, height, static_cast<unsigned long>(hr));
+        b.resetFailureSaid = hr != D3DERR_DEVICELOST;
+    }
+    if (!b.lost) b.resetFailureSaid = false;
+    return !b.lost;
+}
+
+// Before a frame's first drawing on `device`: a lost device is reset once it
+// may be, and in a window the back buffer takes the client area's size. False
+// while the device cannot draw; the frame then draws nothing.
+bool readyToDraw(IDirect3DDevice9* device) {
+    Backend& b = backend();
+    if (device != b.device) return true;
+    if (b.lost) {
+        const HRESULT level = device->TestCooperativeLevel();
+        if (level != D3DERR_DEVICENOTRESET && FAILED(level)) return false;  // still lost
+    }
+    UINT width = b.presentParameters.BackBufferWidth;
+    UINT height = b.presentParameters.BackBufferHeight;
+    RECT client{};
+    if (!b.harness.headless && b.programWindow != nullptr &&
+        GetClientRect(b.programWindow, &client) && client.right > 0 && client.bottom > 0) {
+        width = static_cast<UINT>(client.right);
+        height = static_cast<UINT>(client.bottom);
+    }
+    const bool resized = width != b.presentParameters.BackBufferWidth ||
+                         height != b.presentParameters.BackBufferHeight;
+    if (!b.lost && !resized) return true;
+    return resetDevice(device, width, height);
 }
 
 }  // namespace
@@ -533,31 +642,62 @@ HResult createDevice(Direct3D* d3d, Window* focusWindow, const PresentParameters
         toNative(d3d)->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, toNative(focusWindow),
                                     D3DCREATE_SOFTWARE_VERTEXPROCESSING, &pp, &device);
     if (FAILED(hr)) return hr;
-    backend().device = device;
+    Backend& b = backend();
+    b.device = device;
+    // The sizes the device chose (the client area's, in a window) are the ones
+    // a resize is measured against.
+    IDirect3DSwapChain9* chain = nullptr;
+    if (SUCCEEDED(device->GetSwapChain(0, &chain))) {
+        chain->GetPresentParameters(&pp);
+        chain->Release();
+    }
+    b.presentParameters = pp;
+    b.renderStates.clear();
+    b.lost = false;
     *out = reinterpret_cast<Device*>(device);
     return S_OK;
 }
 
 void setRenderState(Device* device, RenderState state, uint32_t value) {
-    toNative(device)->SetRenderState(static_cast<D3DRENDERSTATETYPE>(state), value);
+    const auto native = static_cast<D3DRENDERSTATETYPE>(state);
+    toNative(device)->SetRenderState(native, value);
+    Backend& b = backend();
+    if (toNative(device) != b.device) return;
+    for (auto& [kept, keptValue] : b.renderStates)
+        if (kept == native) {
+            keptValue = value;
+            return;
+        }
+    b.renderStates.emplace_back(native, value);
 }
 
 HResult createVertexBuffer(Device* device, uint32_t bytes, uint32_t usage, uint32_t fvf,
                            VertexBuffer** out) {
-    IDirect3DVertexBuffer9* buffer = nullptr;
-    const HRESULT hr =
-        toNative(device)->CreateVertexBuffer(bytes, usage, fvf, D3DPOOL_DEFAULT, &buffer, nullptr);
-    *out = SUCCEEDED(hr) ? reinterpret_cast<VertexBuffer*>(buffer) : nullptr;
-    return hr;
+    *out = nullptr;
+    auto* made =
+        new (std::nothrow) BackendVertexBuffer{nullptr, toNative(device), bytes, usage, fvf};
+    if (made == nullptr) return E_OUTOFMEMORY;
+    const HRESULT hr = toNative(device)->CreateVertexBuffer(bytes, usage, fvf, D3DPOOL_DEFAULT,
+                                                            &made->native, nullptr);
+    if (FAILED(hr)) {
+        delete made;
+        return hr;
+    }
+    if (made->device == backend().device) backend().buffers.push_back(made);
+    *out = reinterpret_cast<VertexBuffer*>(made);
+    return S_OK;
 }
 
 HResult lockVertexBuffer(VertexBuffer* buffer, uint32_t offset, uint32_t bytes, void** data,
                          uint32_t flags) {
-    return toNative(buffer)->Lock(offset, bytes, data, flags);
+    IDirect3DVertexBuffer9* native = toNative(buffer);
+    if (native == nullptr) return D3DERR_INVALIDCALL;  // not made anew after a reset
+    return native->Lock(offset, bytes, data, flags);
 }
 
 HResult unlockVertexBuffer(VertexBuffer* buffer) {
-    return toNative(buffer)->Unlock();
+    IDirect3DVertexBuffer9* native = toNative(buffer);
+    return native != nullptr ? native->Unlock() : D3DERR_INVALIDCALL;
 }
 
 void setTransform(Device* device, TransformState state, const Matrix4& matrix) {
@@ -583,10 +723,12 @@ void drawPrimitive(Device* device, PrimitiveType type, uint32_t startVertex,
 }
 
 void clear(Device* device, uint32_t flags, uint32_t argb, float z, uint32_t stencil) {
+    if (!readyToDraw(toNative(device))) return;
     toNative(device)->Clear(0, nullptr, flags, argb, z, stencil);
 }
 
 HResult beginScene(Device* device) {
+    if (!readyToDraw(toNative(device))) return D3DERR_DEVICELOST;
     return toNative(device)->BeginScene();
 }
 
@@ -597,11 +739,17 @@ HResult endScene(Device* device) {
 HResult present(Device* device) {
     Backend& b = backend();
     IDirect3DDevice9* native = toNative(device);
-    if (captureWanted() && readBackBuffer(native)) {
-        for (const std::string& path : b.harness.pendingCaptures) writeFrame(path);
-        b.harness.pendingCaptures.clear();
+    HRESULT hr = D3DERR_DEVICELOST;
+    // A lost device presents nothing (and its captures wait for a drawn frame),
+    // but the frame counts: a frame limit still ends the run.
+    if (!(native == b.device && b.lost)) {
+        if (captureWanted() && readBackBuffer(native)) {
+            for (const std::string& path : b.harness.pendingCaptures) writeFrame(path);
+            b.harness.pendingCaptures.clear();
+        }
+        hr = native->Present(nullptr, nullptr, nullptr, nullptr);
+        if (hr == D3DERR_DEVICELOST && native == b.device) b.lost = true;
     }
-    const HRESULT hr = native->Present(nullptr, nullptr, nullptr, nullptr);
     if (!b.harness.headless) paceFrame();
     if (harnessFramePresented(b.harness) && b.programWindow != nullptr)
         PostMessageA(b.programWindow, WM_CLOSE, 0, 0);  // as the close button
@@ -628,6 +776,7 @@ HResult createFont(Device* device, int height, int width, int weight, int mipLev
         releaseGlyphFont(made.own);
         return E_OUTOFMEMORY;
     }
+    if (toNative(device) == backend().device) backend().fonts.push_back(kept);
     *out = reinterpret_cast<Font*>(kept);
     return S_OK;
 }
@@ -644,13 +793,18 @@ int drawText(Font* font, const char* text, int length, const Rect& rect, uint32_
 void release(Font* font) {
     if (font == nullptr) return;
     BackendFont* f = reinterpret_cast<BackendFont*>(font);
+    forget(backend().fonts, f);
     if (f->d3dx != nullptr) f->d3dx->Release();
     releaseGlyphFont(f->own);
     delete f;
 }
 
 void release(VertexBuffer* buffer) {
-    if (buffer != nullptr) toNative(buffer)->Release();
+    if (buffer == nullptr) return;
+    BackendVertexBuffer* b = toBackend(buffer);
+    forget(backend().buffers, b);
+    if (b->native != nullptr) b->native->Release();
+    delete b;
 }
 
 void release(Device* device) {
@@ -661,6 +815,9 @@ void release(Device* device) {
         if (b.readback != nullptr) b.readback->Release();
         b.readback = nullptr;
         b.device = nullptr;
+        b.buffers.clear();
+        b.fonts.clear();
+        b.renderStates.clear();
     }
     toNative(device)->Release();
 }

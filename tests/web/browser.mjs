@@ -76,8 +76,10 @@ export async function launch({ width = 800, height = 700 } = {}) {
     pending.set(id, { resolve, reject });
     chromium.stdio[3].write(JSON.stringify({ id, method, params, sessionId }) + "\0");
   });
-  const { targetInfos } = await send("Target.getTargets");
-  const page = targetInfos.find((t) => t.type === "page");
+  // The first tab may come after the pipe answers on a busy machine.
+  let page;
+  await waitFor(async () => (page = (await send("Target.getTargets")).targetInfos.find((t) => t.type === "page")),
+    120000, "Chromium's first tab");
   const { sessionId } = await send("Target.attachToTarget", { targetId: page.targetId, flatten: true });
   const errors = [], contexts = [];
   listeners.push((m) => {
@@ -107,7 +109,7 @@ export async function launch({ width = 800, height = 700 } = {}) {
     call, evaluate, errors,
     async open(url) {
       await call("Page.navigate", { url });
-      await waitFor(() => evaluate("document.readyState === 'complete'"), 20000, "the page to load");
+      await waitFor(() => evaluate("document.readyState === 'complete'"), 120000, "the page to load");
     },
     async close() {
       // Closed as a person closes it, so no process still writes to the profile.
@@ -121,6 +123,8 @@ export async function launch({ width = 800, height = 700 } = {}) {
 }
 
 // Polls `condition` (an async function) until it is true; throws after `ms`.
+// The tests' bounds only catch a hang: they leave room for a machine loaded many
+// times over, where Chromium starts and draws ten times slower than alone.
 export async function waitFor(condition, ms, what) {
   const end = Date.now() + ms;
   while (!(await condition())) {

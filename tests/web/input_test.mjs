@@ -43,7 +43,7 @@ async function openPage(browser, server, program) {
     // Waits until two more frames have been traced: input taken before a frame shows in it.
     settle: async () => {
       const start = await page.lines();
-      await waitFor(async () => (await page.lines()) >= start + 2, 10000, "two more frames");
+      await waitFor(async () => (await page.lines()) >= start + 2, 60000, "two more frames");
     },
     key: async (name) => {
       const [code, key, windowsVirtualKeyCode] = keys[name];
@@ -78,7 +78,7 @@ async function openPage(browser, server, program) {
       return page.last();
     },
   };
-  await waitFor(async () => (await page.lines()) >= 3, 20000, `${program} to draw`);
+  await waitFor(async () => (await page.lines()) >= 3, 120000, `${program} to draw`);
   return page;
 }
 
@@ -142,7 +142,7 @@ try {
   check("a drag released off the canvas ends", t.eye.every((v, i) => v === before.eye[i]),
     `pointer ${locked ? "" : "not "}locked; eye ${before.eye} then ${t.eye}`);
   await a.key("Escape").catch(() => {});
-  await waitFor(() => browser.evaluate("document.title === 'done'"), 10000, "the run to end");
+  await waitFor(() => browser.evaluate("document.title === 'done'"), 60000, "the run to end");
   check("Escape ends the program", true);
 
   const ik = await openPage(browser, server, "ikreach");
@@ -165,7 +165,7 @@ try {
 
   // A script that cannot be fetched is reported and the run ends, as natively.
   await browser.open(`${server.url}/articulated.html?headless=1&script=test/missing.script`);
-  await waitFor(() => browser.evaluate("document.title === 'done'"), 10000, "the run to end");
+  await waitFor(() => browser.evaluate("document.title === 'done'"), 60000, "the run to end");
   const said = await browser.evaluate("document.getElementById('status').textContent");
   check("a script the page cannot fetch is reported and ends the run with status 2",
     /cannot read script/.test(said) && /status 2/.test(said), JSON.stringify(said));

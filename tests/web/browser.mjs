@@ -51,7 +51,10 @@ export async function launch({ width = 800, height = 700 } = {}) {
     "--disable-background-networking", "--disable-component-update", "--disable-sync",
     "--no-first-run", "--no-default-browser-check", `--user-data-dir=${profile}`,
     `--window-size=${width},${height}`, "--remote-debugging-pipe", "about:blank",
-  ], { stdio: ["ignore", "ignore", "ignore", "pipe", "pipe"] });
+  ], { stdio: ["ignore", "ignore", "ignore", "pipe", "pipe"], detached: true });
+  // Its own process group: whatever of it is left when the test ends goes too.
+  const killAll = () => { try { process.kill(-chromium.pid, "SIGKILL"); } catch {} };
+  process.on("exit", killAll);
   let nextId = 1, buffer = "";
   const pending = new Map(), listeners = [];
   chromium.stdio[4].on("data", (chunk) => {
@@ -112,11 +115,14 @@ export async function launch({ width = 800, height = 700 } = {}) {
       await waitFor(() => evaluate("document.readyState === 'complete'"), 120000, "the page to load");
     },
     async close() {
-      // Closed as a person closes it, so no process still writes to the profile.
-      const killer = setTimeout(() => chromium.kill("SIGKILL"), 5000);
+      // Closed as a person closes it; what is left of it after that (or after a
+      // minute, on a machine too busy to close it) is killed, so no process
+      // still writes to the profile while it is removed.
+      const killer = setTimeout(killAll, 60000);
       send("Browser.close").catch(() => {});
       await exited;
       clearTimeout(killer);
+      killAll();
       rmSync(profile, { recursive: true, force: true, maxRetries: 20, retryDelay: 100 });
     },
   };

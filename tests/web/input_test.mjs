@@ -53,6 +53,11 @@ async function openPage(browser, server, program) {
       await page.settle();
       return page.last();
     },
+    // The press hid the pointer and asked for the lock, which a loaded machine
+    // may grant frames later: the moves start once it holds (motion synthesised
+    // across the moment it takes hold is lost), or after 20 s without it.
+    locked: () => waitFor(() => browser.evaluate("document.pointerLockElement !== null"), 20000, "the lock")
+      .catch(() => {}),
     // A mouse event at canvas pixel (x, y).
     mouse: async (type, x, y, button = "none") => {
       const box = await browser.evaluate(
@@ -68,6 +73,7 @@ async function openPage(browser, server, program) {
       await page.settle();
       await page.mouse("mousePressed", x, y, button);
       await page.settle();
+      await page.locked();
       for (let i = 1; i <= steps; ++i) {
         await page.mouse("mouseMoved", x + (dx * i) / steps, y + (dy * i) / steps, button);
         await new Promise((r) => setTimeout(r, 30));
@@ -129,6 +135,7 @@ try {
   await a.settle();
   await a.mouse("mousePressed", 200, 230, "left");
   await a.settle();
+  await a.locked();
   const locked = await browser.evaluate("document.pointerLockElement !== null");
   await a.mouse("mouseMoved", 560, 230, "left");
   await a.settle();

@@ -117,7 +117,7 @@ for p in "${programs[@]}"; do
         name="$p-$d3dx-d3dx"
         overrides="$WINEDLLOVERRIDES"
         [ $d3dx = without ] && overrides="$overrides;d3dx9_43="
-        (cd "$unpacked" && WINEDLLOVERRIDES="$overrides" wine "./$p.exe" --headless \
+        (cd "$unpacked" && WINEDLLOVERRIDES="$overrides" winrun "./$p.exe" --headless \
             --frames $frames --trace "$(winpath "$out/$name.jsonl")" \
             --capture "$(winpath "$out/$name.png")" 2>"$out/$name.err") || fail "$name: status $?"
         echo "$p.exe $d3dx d3dx9_43.dll:"
@@ -128,7 +128,7 @@ for p in "${programs[@]}"; do
 done
 # Started from another folder (a shortcut's working directory), a program reads
 # the data files beside it.
-(cd "$work/elsewhere" && wine "$(winpath "$unpacked/ikreach.exe")" --headless --frames $frames \
+(cd "$work/elsewhere" && winrun "$unpacked/ikreach.exe" --headless --frames $frames \
     --trace "$(winpath "$out/ikreach-elsewhere.jsonl")" \
     --capture "$(winpath "$out/ikreach-elsewhere.png")" 2>"$out/ikreach-elsewhere.err") \
     || fail "ikreach from another folder: status $?"

@@ -42,25 +42,25 @@ failures=0
 fail() { echo "windows-check: FAILED: $*" >&2; failures=$((failures + 1)); }
 
 echo "== d3dx_check"
-wine "$windows/d3dx_check.exe" || fail "d3dx_check"
+winrun "$windows/d3dx_check.exe" || fail "d3dx_check"
 
 echo "== makechar and smdinfo"
 mkdir -p "$out/data"
-wine "$windows/makechar.exe" "$(winpath "$out/data")" || fail "makechar.exe"
+winrun "$windows/makechar.exe" "$(winpath "$out/data")" || fail "makechar.exe"
 for f in data/*.smd; do
     name=$(basename "$f")
     cmp -s "$f" "$out/data/$name" || fail "makechar.exe wrote a different $name"
     "$linux/smdinfo" --dump "$f" >"$out/$name.linux.dump" 2>&1 || true
-    wine "$windows/smdinfo.exe" --dump "$(winpath "$f")" 2>&1 | tr -d '\r' >"$out/$name.windows.dump" || true
+    winrun "$windows/smdinfo.exe" --dump "$(winpath "$f")" 2>&1 | tr -d '\r' >"$out/$name.windows.dump" || true
     cmp -s "$out/$name.linux.dump" "$out/$name.windows.dump" || fail "smdinfo --dump $name differs"
 done
 echo "character files and dumps: $(ls data/*.smd | wc -l) compared"
 
 echo "== backend_check"
-wine "$windows/backend_check.exe" "$(winpath "$out")" || fail "backend_check"
+winrun "$windows/backend_check.exe" "$(winpath "$out")" || fail "backend_check"
 # Where d3dx9_43.dll is missing (a stock Windows) the text is the backend's own.
 mkdir -p "$out/no-d3dx"
-WINEDLLOVERRIDES="$WINEDLLOVERRIDES;d3dx9_43=" wine "$windows/backend_check.exe" \
+WINEDLLOVERRIDES="$WINEDLLOVERRIDES;d3dx9_43=" winrun "$windows/backend_check.exe" \
     "$(winpath "$out/no-d3dx")" || fail "backend_check without d3dx9_43.dll"
 
 echo "== real windows resized"
@@ -87,7 +87,7 @@ for program in articulated pathmove ikreach; do
             || fail "$run: Linux run (see $out/$run/linux/log)"
         t0=$(date +%s%N)
         # shellcheck disable=SC2086
-        (cd "$out/$run/windows" && wine "$windows/$program.exe" --headless \
+        (cd "$out/$run/windows" && winrun "$windows/$program.exe" --headless \
             --data "$(winpath "$root/data")" --script "$(winpath "$root/$script")" $options \
             --trace trace.jsonl --capture last.png >log 2>&1) \
             || fail "$run: Windows run (see $out/$run/windows/log)"

@@ -6,6 +6,7 @@
 #   trap stop_wine EXIT
 #   start_wine LOG_DIR          # sets DISPLAY, WINEPREFIX, WINEDEBUG, WINEDLLOVERRIDES
 #   wine "$(winpath FILE)" ...  # Wine's name of a Linux path
+#   winrun EXE ARGS...          # a program's own exit code, however slowly it ends
 #
 # stop_wine ends the prefix's wineserver and the display and deletes the prefix;
 # it is safe to call more than once or after a start that failed.
@@ -40,6 +41,18 @@ stop_wine() {
     wine_xvfb_pid=""
     [ -n "${WINEPREFIX:-}" ] && [ -d "$WINEPREFIX" ] && rm -rf "$WINEPREFIX"
     return 0
+}
+
+# winrun EXE [ARGS...]: runs a Windows program, ending with its exit code. Wine's
+# server kills (SIGKILL) a process still there a second after its last thread
+# ended; one that tears down Mesa's rasteriser threads on a busy machine takes
+# longer, and its own status then reads 137 after a clean end. Started from cmd,
+# the status is cmd's: the program's exit code, from a process with nothing slow
+# to end. (No argument may hold cmd's & | < > ^ %.)
+winrun() {
+    local exe="$1"
+    shift
+    wine cmd /c "$(winpath "$exe")" "$@"
 }
 
 # Wine's view of a Linux path (drive Z: is the root in a new prefix).

@@ -366,10 +366,28 @@ int showCursor(bool show) {
         // the screen's edge); where a lock is refused, the pointer is only hidden.
         EM_ASM(document.querySelector(UTF8ToString($0)).style.cursor = $1 ? "" : "none", kCanvas,
                shown);
+        // The lock is asked for at once, while the press that started the drag
+        // still counts as the user's gesture (deferred to the next handler, it
+        // came at the release, and a refusal was an uncaught error on the page).
         if (shown)
             emscripten_exit_pointerlock();
         else if (!s.touchDrag)
-            emscripten_request_pointerlock(kCanvas, EM_TRUE);
+            EM_ASM(
+                {
+                    const canvas = document.querySelector(UTF8ToString($0));
+                    try {
+                        const asked = canvas.requestPointerLock();
+                        // Granted after the drag ended: let the pointer go again.
+                        if (asked && asked.then)
+                            asked.then(
+                                function() {
+                                    if (canvas.style.cursor != "none") document.exitPointerLock();
+                                },
+                                function(){});
+                    } catch (e) {
+                    }
+                },
+                kCanvas);
     }
     return count;
 }

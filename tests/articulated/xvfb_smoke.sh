@@ -10,11 +10,13 @@ source "$(dirname "$0")/../support/xvfb.sh" "$work"
 trace="$work/xvfb_trace.jsonl"
 rm -f "$trace"
 
-timeout 60 "$exe" --data "$data" --trace "$trace" 2>"$work/xvfb_stderr.txt" &
+timeout 120 "$exe" --data "$data" --trace "$trace" 2>"$work/xvfb_stderr.txt" &
 app=$!
 wid=$(find_window "VX330_1: Articulated Model")
 [ -n "$wid" ] || { echo "FAIL: no window"; cat "$work/xvfb_stderr.txt"; kill "$app"; exit 1; }
-xdotool windowactivate --sync "$wid" 2>/dev/null || xdotool windowfocus --sync "$wid"
+# A window manager may decline to activate it (and xdotool would wait for ever):
+# then the focus is given directly.
+timeout 30 xdotool windowactivate --sync "$wid" 2>/dev/null || xdotool windowfocus --sync "$wid"
 # shows PATTERN: waits until a traced frame matches (at most about 30 s).
 shows() {
     for _ in $(seq 600); do

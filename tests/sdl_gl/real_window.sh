@@ -20,7 +20,7 @@ timeout 120 "$exe" --data "$data" --trace "$trace" 2>"$err" &
 app=$!
 wid=$(find_window "VX330")
 [ -n "$wid" ] || { echo "FAIL: no window"; cat "$err"; kill "$app"; exit 1; }
-xdotool windowactivate --sync "$wid" 2>/dev/null || xdotool windowfocus --sync "$wid"
+timeout 30 xdotool windowactivate --sync "$wid" 2>/dev/null || xdotool windowfocus --sync "$wid"
 client_origin "$wid"  # X, Y: the client area's origin
 # The re-centring point: 250 pixels right of and below the outer window's
 # corner, which lies 8 left of and 31 above the client area (a Win32 frame).

@@ -10,7 +10,10 @@ done
 xvfb_work="$1"
 mkdir -p "$xvfb_work"
 # Xvfb picks a free display itself and names it once it accepts connections:
-# no race with another server starting beside it.
+# no race with another server starting beside it. The last run's file goes
+# first: the server's shell opens (and empties) it only when it is scheduled,
+# and until then the loop below read the old server's number.
+rm -f "$xvfb_work/display"
 Xvfb -displayfd 3 -noreset -screen 0 "${XVFB_SCREEN:-1024x768x24}" -nolisten tcp 3>"$xvfb_work/display" \
     >"$xvfb_work/xvfb.log" 2>&1 &
 xvfb=$!

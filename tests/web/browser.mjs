@@ -51,7 +51,10 @@ export async function launch({ width = 800, height = 700 } = {}) {
     "--disable-background-networking", "--disable-component-update", "--disable-sync",
     "--no-first-run", "--no-default-browser-check", `--user-data-dir=${profile}`,
     `--window-size=${width},${height}`, "--remote-debugging-pipe", "about:blank",
-  ], { stdio: ["ignore", "ignore", "ignore", "pipe", "pipe"] });
+  ], { stdio: ["ignore", "ignore", "ignore", "pipe", "pipe"], detached: true });
+  // Its own process group: whatever of it is left when the test ends goes too.
+  const killAll = () => { try { process.kill(-chromium.pid, "SIGKILL"); } catch {} };
+  process.on("exit", killAll);
   let nextId = 1, buffer = "";
   const pending = new Map(), listeners = [];
   chromium.stdio[4].on("data", (chunk) => {
@@ -76,8 +79,10 @@ export async function launch({ width = 800, height = 700 } = {}) {
     pending.set(id, { resolve, reject });
     chromium.stdio[3].write(JSON.stringify({ id, method, params, sessionId }) + "\0");
   });
-  const { targetInfos } = await send("Target.getTargets");
-  const page = targetInfos.find((t) => t.type === "page");
+  // The first tab may come after the pipe answers on a busy machine.
+  let page;
+  await waitFor(async () => (page = (await send("Target.getTargets")).targetInfos.find((t) => t.type === "page")),
+    120000, "Chromium's first tab");
   const { sessionId } = await send("Target.attachToTarget", { targetId: page.targetId, flatten: true });
   const errors = [], contexts = [];
   listeners.push((m) => {
@@ -107,20 +112,25 @@ export async function launch({ width = 800, height = 700 } = {}) {
     call, evaluate, errors,
     async open(url) {
       await call("Page.navigate", { url });
-      await waitFor(() => evaluate("document.readyState === 'complete'"), 20000, "the page to load");
+      await waitFor(() => evaluate("document.readyState === 'complete'"), 120000, "the page to load");
     },
     async close() {
-      // Closed as a person closes it, so no process still writes to the profile.
-      const killer = setTimeout(() => chromium.kill("SIGKILL"), 5000);
+      // Closed as a person closes it; what is left of it after that (or after a
+      // minute, on a machine too busy to close it) is killed, so no process
+      // still writes to the profile while it is removed.
+      const killer = setTimeout(killAll, 60000);
       send("Browser.close").catch(() => {});
       await exited;
       clearTimeout(killer);
+      killAll();
       rmSync(profile, { recursive: true, force: true, maxRetries: 20, retryDelay: 100 });
     },
   };
 }
 
 // Polls `condition` (an async function) until it is true; throws after `ms`.
+// The tests' bounds only catch a hang: they leave room for a machine loaded many
+// times over, where Chromium starts and draws ten times slower than alone.
 export async function waitFor(condition, ms, what) {
   const end = Date.now() + ms;
   while (!(await condition())) {

@@ -50,7 +50,7 @@ const traceLines = () => evaluate("(document.getElementById('trace')?.textConten
 const last = async () => JSON.parse((await traceLines()).pop() || "null");
 async function settle(frames = 2) {
   const start = (await traceLines()).length;
-  await waitFor(async () => (await traceLines()).length >= start + frames, 15000, `${frames} more frames`);
+  await waitFor(async () => (await traceLines()).length >= start + frames, 60000, `${frames} more frames`);
 }
 const overlay = () => evaluate("document.getElementById('overlay')?.hidden === false ? document.getElementById('message').textContent : ''");
 const rect = (selector) => evaluate(`(() => { const r = document.querySelector(${JSON.stringify(selector)}).getBoundingClientRect();
@@ -63,11 +63,11 @@ try {
   await call("Emulation.setTouchEmulationEnabled", { enabled: true, maxTouchPoints: 5 });
   server.held.add("/articulated.wasm");
   await call("Page.navigate", { url: `${server.url}/articulated.html?trace=1` });
-  await waitFor(async () => /Loading…/.test(await overlay()), 20000, "the loading message");
+  await waitFor(async () => /Loading…/.test(await overlay()), 120000, "the loading message");
   check("while the program loads the picture says so", (await traceLines()).length === 0, await overlay());
   server.release();
-  await waitFor(async () => (await traceLines()).length >= 3, 30000, "articulated to draw");
-  await waitFor(async () => (await overlay()) === "", 5000, "the loading message to go");
+  await waitFor(async () => (await traceLines()).length >= 3, 120000, "articulated to draw");
+  await waitFor(async () => (await overlay()) === "", 30000, "the loading message to go");
   check("the loading message goes with the first frames", true);
 
   const stage = await rect("#canvas");
@@ -139,13 +139,13 @@ try {
   const { root } = await call("DOM.getDocument");
   const { nodeId } = await call("DOM.querySelector", { nodeId: root.nodeId, selector: "#files" });
   await call("DOM.setFileInputFiles", { nodeId, files: [opened] });
-  await waitFor(async () => (await last())?.clip?.frames === 3, 30000, "the opened file to play");
+  await waitFor(async () => (await last())?.clip?.frames === 3, 120000, "the opened file to play");
   check("a file given to the file input plays", (await evaluate("document.getElementById('name').textContent")) ===
     "articulated opened.smd");
   const middle = at(242, 230);
   for (const type of ["dragEnter", "dragOver", "drop"])
     await call("Input.dispatchDragEvent", { type, ...middle, data: { items: [], files: [dropped], dragOperationsMask: 1 } });
-  await waitFor(async () => (await last())?.clip?.frames === 5, 30000, "the dropped file to play");
+  await waitFor(async () => (await last())?.clip?.frames === 5, 120000, "the dropped file to play");
   check("a file dropped on the picture plays", (await traceLines()).every((l) => JSON.parse(l).clip.frames === 5));
 
   // Esc ends the program; "Start again" starts the same run afresh.
@@ -153,13 +153,13 @@ try {
   await touch("touchEnd", []);
   check("a tap gives the picture the keys", await evaluate("document.activeElement.id === 'canvas'"));
   await call("Input.dispatchKeyEvent", { type: "rawKeyDown", key: "Escape", code: "Escape", windowsVirtualKeyCode: 27 });
-  await waitFor(() => evaluate("document.title === 'done'"), 10000, "Esc to end the run");
+  await waitFor(() => evaluate("document.title === 'done'"), 60000, "Esc to end the run");
   check("after Esc the page offers to start again", /ended/.test(await overlay()) &&
     (await evaluate("!document.getElementById('restart').hidden")), await overlay());
   const r = await rect("#restart");
   await call("Input.dispatchTouchEvent", { type: "touchStart", touchPoints: [{ x: r.x + 5, y: r.y + 5 }] });
   await call("Input.dispatchTouchEvent", { type: "touchEnd", touchPoints: [] });
-  await waitFor(async () => (await traceLines()).length >= 3, 30000, "the run to start again");
+  await waitFor(async () => (await traceLines()).length >= 3, 120000, "the run to start again");
   check("Start again runs the dropped file afresh", (await last()).clip.frames === 5 && (await traceLines())[0].includes('"frame":1,'));
   check("the new run has the keys", await evaluate("document.activeElement.id === 'canvas'"));
   await evaluate(`document.addEventListener("keydown", (e) => { window.tabPrevented = e.defaultPrevented; })`);
@@ -175,7 +175,7 @@ try {
   // --- What cannot work says so in a sentence over the picture, details below.
   const outcome = async (url) => {
     await browser.open(url);
-    await waitFor(() => evaluate("document.title === 'done'"), 30000, `${url} to end`);
+    await waitFor(() => evaluate("document.title === 'done'"), 120000, `${url} to end`);
     return { said: await overlay(), details: await evaluate("document.getElementById('status').textContent") };
   };
   server.missing.add("/data/walk.smd");
@@ -203,7 +203,7 @@ try {
   // --- A page from another site frames a headless run and posts messages at it.
   const framed = `${server.url}/articulated.html?headless=1&frames=120&trace=1`;
   await browser.open(`${framing.url}/frame.html#${encodeURIComponent(framed)}`);
-  await waitFor(async () => (await evaluate("document.title === 'done'", server.url)) === true, 60000, "the framed run to end");
+  await waitFor(async () => (await evaluate("document.title === 'done'", server.url)) === true, 180000, "the framed run to end");
   const framedLines = await evaluate("document.getElementById('trace').textContent.trim().split('\\n').length", server.url);
   check("a framing page's messages neither break nor drive a headless run", framedLines === 120 && browser.errors.length === 0,
     `${framedLines} frames, ${browser.errors.length} errors`);
@@ -228,7 +228,7 @@ try {
     check("serve.py: no folder listings, nothing outside the site", listing.status === 404 && escape.status === 404,
       `${listing.status} ${escape.status}`);
     await browser.open(`${address}/ikreach.html?headless=1&frames=20&trace=1`);
-    await waitFor(() => evaluate("document.title === 'done'"), 30000, "the served run to end");
+    await waitFor(() => evaluate("document.title === 'done'"), 120000, "the served run to end");
     check("served so, the page runs under its content policy",
       (await traceLines()).length === 20 && browser.errors.length === 0, browser.errors.join("; "));
   } finally {

@@ -3,7 +3,8 @@
 # under Xwayland: a weston nested in Xvfb (its X11 backend gives it xdotool's
 # pointer) runs it, and slow drags of one device pixel per move (half a desktop
 # pixel at scale 2) turn the eye by 1/300 rad and zoom it by 0.2 units per
-# desktop pixel (each within 5 %). The native window has its title bar (libdecor
+# desktop pixel (each within 5 %). Under Xwayland the pointer ends each drag on
+# the program's re-centring point. The native window has its title bar (libdecor
 # found a plugin). Exits 77 (skipped) without weston, Xwayland, Xvfb or xdotool.
 #   wayland_drag.sh PROGRAM_EXE DATA_DIR WORK_DIR SCALE
 set -uo pipefail
@@ -72,7 +73,27 @@ drag() {
     done
     xdotool "${chain[@]}"; settle
     after=$(eye)
+    # One more move, long after the last re-centring, puts the program's cursor
+    # on the re-centring point; the release shows it there.
+    xdotool mousemove_relative -- "$scale" 0; settle
     xdotool mouseup "$button"; settle
+}
+# pointer_recentred: under Xwayland the pointer ends the drag on the program's
+# re-centring point, (250, 250) from its window's outer corner, which lies
+# (8, 31) above the client area's.
+pointer_recentred() {
+    local wid x y want got i
+    wid=$(DISPLAY="$xwayland" xdotool search --name "VX330_1" 2>/dev/null | head -1)
+    [ -n "$wid" ] || { fail "xwayland: no window to find the re-centring point of"; return; }
+    eval "$(DISPLAY="$xwayland" xwininfo -id "$wid" | awk '/Absolute upper-left X/ { print "x=" $NF }
+                                                          /Absolute upper-left Y/ { print "y=" $NF }')"
+    want="x:$((x + 242)) y:$((y + 219))"
+    for i in $(seq 20); do
+        got=$(DISPLAY="$xwayland" xdotool getmouselocation | grep -o "x:[0-9]* y:[0-9]*")
+        [ "$got" = "$want" ] && break
+        frames 5
+    done
+    [ "$got" = "$want" ] || fail "xwayland, scale $scale: after a drag the pointer is at $got, not at the re-centring point $want"
 }
 
 run() {  # run PATH: native or xwayland
@@ -101,6 +122,7 @@ run() {  # run PATH: native or xwayland
     within "$got" "$want" ||
         fail "$path, scale $scale: a slow zoom drag of $((100 / scale)) px came $got units closer, not $want"
     echo "$path, scale $scale: zoom $got units (want $want)"
+    [ "$path" = xwayland ] && pointer_recentred
     if [ "$path" = native ] && grep -q "No plugins found" "$err"; then
         fail "native: libdecor found no plugin: the window has no title bar (libdecor-0-plugin-1-cairo)"
     fi

@@ -11,10 +11,7 @@
 #if defined(_WIN32)
 #include <cstdlib>  // __argc, __argv
 
-// Sends stdout and stderr to the console the program was started from, where
-// they are not redirected already; nothing when there is no such console.
-void attachParentConsole();
-
+// attachParentConsole: the backend's (shell/services.h).
 struct HINSTANCE__;
 #define PROGRAM_MAIN(steps)                                                    \
     extern "C" int __stdcall WinMain(HINSTANCE__*, HINSTANCE__*, char*, int) { \

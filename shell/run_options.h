@@ -68,9 +68,4 @@ OptionsOutcome parseRunOptions(int argc, char** argv, const char* programName,
 // Parses script text; on failure returns false with "LINE: message" in `error`.
 bool parseScript(std::string_view text, std::vector<ScriptEvent>& out, std::string& error);
 
-// Hands the options to the linked backend; called once, before registerWindowClass.
-void configureRun(const RunOptions& options);
-// The backend's end of the run, after the program has shut down: says on stderr
-// what the options asked for and the run did not do (script events never
-// reached, captures not written). False when a capture was not written.
-bool finishRun();
+// The backend takes the options with configureRun (shell/services.h).

@@ -1,4 +1,5 @@
-// The platform and graphics services the programs use, and nothing more.
+// The contract between the programs and a backend: every operation a backend
+// provides is declared here, and nothing else reaches the platform.
 //
 // The operations mirror the Win32 and Direct3D 9 / D3DX 9 subsets the programs
 // were designed against (same message codes, virtual-key codes, primitive types,
@@ -6,7 +7,16 @@
 // every backend. Backends are chosen at link time:
 //   shell/sdl_gl      SDL2 window + OpenGL 3.3 core; headless through EGL
 //   shell/win32_d3d9  the real Win32 + Direct3D 9 + D3DX 9
+//   shell/web         a page's canvas + WebGL 2 (emscripten)
 //   shell/recording   keeps every draw call for tests; needs no GPU
+// A backend defines every function below (the link fails on one left out) and
+// includes this header where it defines them, so a definition that strays
+// from its declaration does not compile (-Wmissing-declarations). Shared parts
+// a new backend can reuse: shell/harness (virtual clock, scripted events,
+// frame limit, PNG writing, virtual cursor), shell/message_queue.h (a queue
+// with Win32's order where the platform has none), shell/window_frame.h (the
+// outer-to-client frame), shell/gl (the graphics half on OpenGL).
+//
 // All objects are opaque and owned by the backend; release() frees them.
 // Single-threaded: call everything from the program's one thread.
 #pragma once
@@ -14,6 +24,8 @@
 #include <cstdint>
 
 #include "common/math.h"
+
+struct RunOptions;  // shell/run_options.h
 
 // ---- Result codes (COM style: negative is failure) ----
 using HResult = int32_t;
@@ -67,6 +79,23 @@ struct Message {
 struct Rect {
     int32_t left = 0, top = 0, right = 0, bottom = 0;
 };
+
+// ---- The run ----
+// Hands the options to the backend; called once, before registerWindowClass.
+// Unattended runs (headless, script, frame limit, captures) happen here on.
+void configureRun(const RunOptions& options);
+// The backend's end of the run, after the program has shut down: says on stderr
+// what the options asked for and the run did not do (script events never
+// reached, captures not written). False when a capture was not written.
+bool finishRun();
+// A backend whose host owns the loop (shell/web: the browser's animation
+// frames) also defines runProgram (shell/program_loop.h) in place of the
+// shell's; on Windows the backend defines attachParentConsole (below).
+#if defined(_WIN32)
+// Sends stdout and stderr to the console the program was started from, where
+// they are not redirected already; nothing when there is no such console.
+void attachParentConsole();
+#endif
 
 // ---- Platform (window, messages, cursor, time) ----
 bool registerWindowClass(const char* className, WindowProc proc);

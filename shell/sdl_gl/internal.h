@@ -4,12 +4,12 @@
 
 #include <SDL2/SDL.h>
 
-#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "shell/harness/run_harness.h"
+#include "shell/message_queue.h"
 #include "shell/services.h"
 
 struct Window {
@@ -33,10 +33,7 @@ struct BackendState {
     RunOptions options;
     RunHarness harness;
     VirtualCursor cursor;
-    bool closeRequested = false;  // frame limit reached: close at the next poll
-    bool quitPosted = false;
-    int quitCode = 0;
-    std::deque<Message> queue;
+    MessageQueue queue;
     // Every window ever created: a handle stays valid (and dead) after its
     // window is destroyed, so late calls with it are harmless.
     std::vector<std::unique_ptr<Window>> windows;

@@ -1,7 +1,7 @@
 // Window, message queue, cursor and tick count on SDL2, shaped like their Win32
-// counterparts: messages are posted to one queue that peekMessage drains without
-// waiting, a closed window is destroyed through defWindowProc, and the quit
-// message comes after every other waiting message.
+// counterparts: messages are posted to one queue (shell/message_queue.h) that
+// peekMessage drains without waiting, a closed window is destroyed through
+// defWindowProc, and the quit message comes after every other waiting message.
 //
 // Window geometry: programs give the outer size of a Win32 overlapped window.
 // SDL sizes the client area, so the window is created with the client area that
@@ -59,7 +59,7 @@ void clientPosition(Window* window, int& x, int& y) {
 }
 
 void post(Window* window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
-    backendState().queue.push_back(Message{window, message, wParam, lParam});
+    backendState().queue.messages.push_back(Message{window, message, wParam, lParam});
 }
 
 // Brings up SDL's video subsystem once. Headless always uses the offscreen
@@ -203,46 +203,6 @@ void translateSdlEvent(const SDL_Event& e) {
     }
 }
 
-// Scripted input becomes the message the window would get; mouse messages
-// also move the (headless) cursor there and keep the button flags.
-void postScripted(const ScriptEvent& event) {
-    Window* w = activeWindow();
-    if (w == nullptr) return;
-    if (event.kind == ScriptEvent::Kind::Close) {
-        post(w, msg::Close, 0, 0);
-        return;
-    }
-    uintptr_t wParam = event.wParam;
-    switch (event.message) {
-        case msg::LButtonDown:
-            w->buttons |= kMkLButton;
-            break;
-        case msg::LButtonUp:
-            w->buttons &= ~kMkLButton;
-            break;
-        case msg::RButtonDown:
-            w->buttons |= kMkRButton;
-            break;
-        case msg::RButtonUp:
-            w->buttons &= ~kMkRButton;
-            break;
-        default:
-            break;
-    }
-    const bool mouse = event.message >= msg::MouseMove && event.message <= msg::RButtonUp;
-    if (mouse) {
-        wParam = w->buttons;
-        if (runHeadless()) {
-            int ox = 0, oy = 0;
-            clientOrigin(w, ox, oy);
-            VirtualCursor& c = backendState().cursor;
-            c.x = ox + mouseX(event.lParam);
-            c.y = oy + mouseY(event.lParam);
-        }
-    }
-    post(w, event.message, wParam, event.lParam);
-}
-
 uint32_t realTickCount() {
     return static_cast<uint32_t>(static_cast<uint64_t>(backendState().options.tickStart) +
                                  SDL_GetTicks64());
@@ -280,10 +240,8 @@ void configureRun(const RunOptions& options) {
     BackendState& s = backendState();
     s.options = options;
     harnessConfigure(s.harness, options);
-    s.queue.clear();
-    s.quitPosted = false;
+    queueStartRun(s.queue, s.harness);
     s.cursor = VirtualCursor{};
-    s.closeRequested = s.harness.frameLimit == 0;
     s.configured = true;
 }
 
@@ -293,7 +251,7 @@ bool finishRun() {
 
 void framePresented() {
     BackendState& s = backendState();
-    if (harnessFramePresented(s.harness)) s.closeRequested = true;
+    queueFramePresented(s.queue, s.harness);
 }
 
 bool registerWindowClass(const char* className, WindowProc proc) {
@@ -375,15 +333,20 @@ void destroyWindow(Window* window);
 
 bool peekMessage(Message& out) {
     BackendState& s = backendState();
-    if (s.closeRequested) {
-        s.closeRequested = false;
-        if (Window* w = activeWindow()) post(w, msg::Close, 0, 0);
+    // Scripted mouse input moves the cursor only headless: in a window the
+    // pointer is the person's.
+    ScriptTarget target;
+    target.window = activeWindow();
+    if (target.window != nullptr) {
+        target.buttons = &target.window->buttons;
+        if (runHeadless()) {
+            target.cursor = &s.cursor;
+            clientOrigin(target.window, target.originX, target.originY);
+        }
     }
-    if (s.harness.nextEvent < s.harness.script.size() && activeWindow() != nullptr) {
-        std::vector<ScriptEvent> due;
-        harnessTakeDueEvents(s.harness, getTickCount(), due);
-        for (const ScriptEvent& event : due) postScripted(event);
-    }
+    std::vector<Message> due;
+    runMessagesDue(s.queue, s.harness, getTickCount(), target, due);
+    for (const Message& m : due) s.queue.messages.push_back(m);
     if (s.videoUp) {
         SDL_Event e;
         while (SDL_PollEvent(&e)) translateSdlEvent(e);
@@ -392,9 +355,7 @@ bool peekMessage(Message& out) {
         for (const auto& w : s.windows)
             if (w->alive && x11WindowLost(w->xid)) destroyWindow(w.get());
     }
-    while (!s.queue.empty()) {
-        out = s.queue.front();
-        s.queue.pop_front();
+    while (queueTake(s.queue, out)) {
         if (out.message == kRelativeMove) {
             VirtualCursor& c = s.cursor;
             virtualCursorMove(c, c.x + mouseX(out.lParam), c.y + mouseY(out.lParam));
@@ -406,11 +367,6 @@ bool peekMessage(Message& out) {
         // Messages for a window destroyed since they were posted are dropped.
         if (out.window == nullptr || out.window->alive) return true;
     }
-    if (s.quitPosted) {
-        s.quitPosted = false;
-        out = Message{nullptr, msg::Quit, static_cast<uintptr_t>(s.quitCode), 0};
-        return true;
-    }
     return false;
 }
 
@@ -421,7 +377,7 @@ bool isIconic(Window* window) {
 
 void waitMessage() {
     BackendState& s = backendState();
-    if (!s.queue.empty() || s.quitPosted || s.closeRequested || !s.videoUp) return;
+    if (queueWaiting(s.queue) || !s.videoUp) return;
     // A script still running wakes the loop when its next event may be due.
     const bool scripted = s.harness.nextEvent < s.harness.script.size();
     SDL_Event e;
@@ -475,9 +431,7 @@ intptr_t defWindowProc(Window* window, uint32_t message, uintptr_t /*wParam*/,
 }
 
 void postQuitMessage(int exitCode) {
-    BackendState& s = backendState();
-    s.quitPosted = true;
-    s.quitCode = exitCode;
+    queuePostQuit(backendState().queue, exitCode);
 }
 
 // Win32 moves its cursor at once and then reports the move that lands as a
@@ -548,9 +502,9 @@ void setCursorPos(int screenX, int screenY) {
     // motion that follows it.
     const Message echo{w, msg::MouseMove, buttons, packMousePosition(cx, cy)};
     if (runHeadless())
-        s.queue.push_back(echo);
+        s.queue.messages.push_back(echo);
     else
-        s.queue.push_front(echo);
+        s.queue.messages.push_front(echo);
 }
 
 int showCursor(bool show) {

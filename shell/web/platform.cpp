@@ -1,7 +1,8 @@
 // Window, message queue, cursor and tick count in a web page, shaped like their
 // Win32 counterparts. The window is the page's canvas (its client area, 484 x
 // 461 for the programs' 500 x 500 window); the page's keyboard and mouse events
-// become window messages on one queue that peekMessage drains without waiting.
+// become window messages on one queue (shell/message_queue.h) that peekMessage
+// drains without waiting.
 // Screen rectangles use the frame of a Win32 window at the asked position, as
 // the headless Linux backend does, so the programs' cursor arithmetic lands on
 // the same client pixels.
@@ -29,7 +30,7 @@ void post(uint32_t message, uintptr_t wParam, intptr_t lParam) {
         s.dragCursorY = oy + mouseY(lParam);
         s.dragCursorSet = true;
     }
-    s.queue.push_back(Message{&s.window, message, wParam, lParam});
+    s.queue.messages.push_back(Message{&s.window, message, wParam, lParam});
 }
 
 // Virtual-key code of a KeyboardEvent; 0 for keys the programs never see.
@@ -155,32 +156,6 @@ EM_BOOL onMouseUpAnywhere(int, const EmscriptenMouseEvent* e, void*) {
     return EM_FALSE;
 }
 
-// Scripted input becomes the message the window would get; mouse events also
-// move the cursor there and keep the button flags.
-void postScripted(const ScriptEvent& event) {
-    WebState& s = webState();
-    if (event.kind == ScriptEvent::Kind::Close) {
-        post(msg::Close, 0, 0);
-        return;
-    }
-    const uintptr_t flag = event.message == msg::LButtonDown || event.message == msg::LButtonUp
-                               ? kMkLButton
-                               : kMkRButton;
-    if (event.message == msg::LButtonDown || event.message == msg::RButtonDown)
-        s.window.buttons |= flag;
-    if (event.message == msg::LButtonUp || event.message == msg::RButtonUp)
-        s.window.buttons &= ~flag;
-    if (event.message >= msg::MouseMove && event.message <= msg::RButtonUp) {
-        int ox = 0, oy = 0;
-        clientOrigin(ox, oy);
-        s.cursor.x = ox + mouseX(event.lParam);
-        s.cursor.y = oy + mouseY(event.lParam);
-        post(event.message, s.window.buttons, event.lParam);
-        return;
-    }
-    post(event.message, event.wParam, event.lParam);
-}
-
 void listen() {
     emscripten_set_keydown_callback(kCanvas, nullptr, EM_TRUE, onKeyDown);
     emscripten_set_mousedown_callback(kCanvas, nullptr, EM_TRUE, onMouse);
@@ -250,10 +225,8 @@ void configureRun(const RunOptions& options) {
     WebState& s = webState();
     s.options = options;
     harnessConfigure(s.harness, options);
-    s.queue.clear();
-    s.quitPosted = false;
+    queueStartRun(s.queue, s.harness);
     s.cursor = VirtualCursor{};
-    s.closeRequested = s.harness.frameLimit == 0;
 }
 
 bool finishRun() {
@@ -262,7 +235,7 @@ bool finishRun() {
 
 void framePresented() {
     WebState& s = webState();
-    if (harnessFramePresented(s.harness)) s.closeRequested = true;
+    queueFramePresented(s.queue, s.harness);
 }
 
 bool registerWindowClass(const char* className, WindowProc proc) {
@@ -320,25 +293,21 @@ void updateWindow(Window*) {
 
 bool peekMessage(Message& out) {
     WebState& s = webState();
-    if (s.closeRequested) {
-        s.closeRequested = false;
-        post(msg::Close, 0, 0);
+    // The page has no pointer to move: scripted mouse input moves the cursor
+    // the program sees, as a real one would.
+    ScriptTarget target;
+    if (s.window.alive) {
+        target.window = &s.window;
+        target.buttons = &s.window.buttons;
+        target.cursor = &s.cursor;
+        clientOrigin(target.originX, target.originY);
     }
-    if (s.harness.nextEvent < s.harness.script.size() && s.window.alive) {
-        std::vector<ScriptEvent> due;
-        harnessTakeDueEvents(s.harness, getTickCount(), due);
-        for (const ScriptEvent& event : due) postScripted(event);
-    }
-    while (!s.queue.empty()) {
-        out = s.queue.front();
-        s.queue.pop_front();
+    std::vector<Message> due;
+    runMessagesDue(s.queue, s.harness, getTickCount(), target, due);
+    for (const Message& m : due) post(m.message, m.wParam, m.lParam);
+    while (queueTake(s.queue, out)) {
         // Messages for a window destroyed since they were posted are dropped.
         if (out.window == nullptr || out.window->alive) return true;
-    }
-    if (s.quitPosted) {
-        s.quitPosted = false;
-        out = Message{nullptr, msg::Quit, static_cast<uintptr_t>(s.quitCode), 0};
-        return true;
     }
     return false;
 }
@@ -365,9 +334,7 @@ intptr_t defWindowProc(Window* window, uint32_t message, uintptr_t, intptr_t) {
 }
 
 void postQuitMessage(int exitCode) {
-    WebState& s = webState();
-    s.quitPosted = true;
-    s.quitCode = exitCode;
+    queuePostQuit(webState().queue, exitCode);
 }
 
 void clipCursor(const Rect* screenRect) {

@@ -4,10 +4,10 @@
 
 #include <emscripten/html5.h>
 
-#include <deque>
 #include <string>
 
 #include "shell/harness/run_harness.h"
+#include "shell/message_queue.h"
 #include "shell/services.h"
 
 // The CSS selector of the page's canvas: the program's one window.
@@ -29,11 +29,7 @@ struct WebState {
     // drag), so confining and re-centring it work as on Win32 whether or not
     // the page holds a pointer lock.
     VirtualCursor cursor;
-    bool closeRequested =
-        false;  // frame limit reached or the window closed: close at the next poll
-    bool quitPosted = false;
-    int quitCode = 0;
-    std::deque<Message> queue;
+    MessageQueue queue;
     std::string className;
     WindowProc classProc = nullptr;
     Window window;  // the canvas; one per page

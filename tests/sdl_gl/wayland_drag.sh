@@ -61,18 +61,36 @@ closer() { awk -v a="$before" -v b="$after" 'BEGIN { split(a, p, ","); split(b, 
 # drag BUTTON DX DY: presses at the output's centre, moves by a whole desktop
 # pixel (the drag's first move), then 100 moves of one device pixel along
 # (DX, DY) (each unit vector), straying one pixel across and back, 10 ms apart.
+# MEASURE and WANT (turn or closer, and its value) say when the drag has landed.
 drag() {
-    local button=$1 dx=$2 dy=$3 chain=() i j=1
+    local button=$1 dx=$2 dy=$3 measure=$4 want=$5 chain=() i j=1 pressed
     xdotool mousemove "$cx" "$cy"; settle
     xdotool mousedown "$button"; settle
-    xdotool mousemove_relative -- "$scale" "$scale"; settle
+    pressed=$(eye)
+    xdotool mousemove_relative -- "$scale" "$scale"
+    # The press and this move have reached the program once the eye moves: on a
+    # loaded machine that can take longer than any settling of the frames.
+    for ((i = 0; i < 200; ++i)); do
+        frames 1
+        [ "$(eye)" != "$pressed" ] && break
+    done
+    settle
     before=$(eye)
     for ((i = 0; i < 100; ++i)); do
         chain+=(mousemove_relative -- $((dx + j * dy * dy)) $((dy + j * dx * dx)) sleep 0.01)
         j=$((-j))
     done
-    xdotool "${chain[@]}"; settle
-    after=$(eye)
+    xdotool "${chain[@]}"
+    # The moves have all landed once the measure is right and still, or once it
+    # has stood still over 50 frames (then it is wrong).
+    local was now still=0
+    after=$(eye); now=$($measure)
+    for ((i = 0; i < 200; ++i)); do
+        was=$now; frames 5; after=$(eye); now=$($measure)
+        if [ "$now" != "$was" ]; then still=0; continue; fi
+        within "$now" "$want" && break
+        still=$((still + 1)); [ "$still" -ge 10 ] && break
+    done
     # One more move, long after the last re-centring, puts the program's cursor
     # on the re-centring point; the release shows it there.
     xdotool mousemove_relative -- "$scale" 0; settle
@@ -111,14 +129,16 @@ run() {  # run PATH: native or xwayland
     [ "$(lines)" -ge 3 ] || { fail "$path: no frames"; cat "$err"; kill "$app"; wait "$app"; return; }
     settle
 
-    drag 1 1 0
     local got want
-    got=$(turn); want=$(awk -v s="$scale" 'BEGIN { print 100 / s / 300 }')
+    want=$(awk -v s="$scale" 'BEGIN { print 100 / s / 300 }')
+    drag 1 1 0 turn "$want"
+    got=$(turn)
     within "$got" "$want" ||
         fail "$path, scale $scale: a slow drag of $((100 / scale)) px turned the eye by $got rad, not $want"
     echo "$path, scale $scale: orbit $got rad (want $want)"
-    drag 3 0 -1
-    got=$(closer); want=$(awk -v s="$scale" 'BEGIN { print 0.2 * 100 / s }')
+    want=$(awk -v s="$scale" 'BEGIN { print 0.2 * 100 / s }')
+    drag 3 0 -1 closer "$want"
+    got=$(closer)
     within "$got" "$want" ||
         fail "$path, scale $scale: a slow zoom drag of $((100 / scale)) px came $got units closer, not $want"
     echo "$path, scale $scale: zoom $got units (want $want)"

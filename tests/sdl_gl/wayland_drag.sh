@@ -40,7 +40,8 @@ cx=$((ow * scale / 2)); cy=$((oh * scale / 2))  # the output's centre on Xvfb
 trace="$work/trace.jsonl"; err="$work/stderr.txt"
 lines() { { wc -l <"$trace"; } 2>/dev/null || echo 0; }
 eye() { tail -n 1 "$trace" | grep -o '"eye":\[[^]]*\]' | tr -d '"eye:[]'; }
-frames() { local n i; n=$(lines); for i in $(seq 600); do [ "$(lines)" -ge $((n + $1)) ] && return; sleep 0.05; done; }
+# frames N: waits for N more drawn frames (at most about 30 s; at once when the program has ended).
+frames() { local n i; n=$(lines); for i in $(seq 600); do [ "$(lines)" -ge $((n + $1)) ] && return; kill -0 "$app" 2>/dev/null || return; sleep 0.05; done; }
 # Waits until the input has gone through weston (and Xwayland) and the program
 # has taken it: the eye stays put over five drawn frames. Frames, not seconds,
 # say it: a busy machine draws a frame every few hundred milliseconds.
@@ -119,12 +120,13 @@ run() {  # run PATH: native or xwayland
     rm -f "$trace"
     if [ "$path" = native ]; then
         env -u DISPLAY WAYLAND_DISPLAY="$socket" SDL_VIDEODRIVER=wayland \
-            timeout 300 "$exe" --data "$data" --trace "$trace" 2>"$err" &
+            timeout 600 "$exe" --data "$data" --trace "$trace" 2>"$err" &
     else
         env -u WAYLAND_DISPLAY DISPLAY="$xwayland" SDL_VIDEODRIVER=x11 \
-            timeout 300 "$exe" --data "$data" --trace "$trace" 2>"$err" &
+            timeout 600 "$exe" --data "$data" --trace "$trace" 2>"$err" &
     fi
-    local app=$! i
+    app=$!
+    local i
     for i in $(seq 600); do [ "$(lines)" -ge 3 ] && break; sleep 0.05; done
     [ "$(lines)" -ge 3 ] || { fail "$path: no frames"; cat "$err"; kill "$app"; wait "$app"; return; }
     settle

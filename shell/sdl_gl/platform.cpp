@@ -456,16 +456,19 @@ void clipCursor(const Rect* screenRect) {
     }
     virtualCursorClip(s.cursor, screenRect);
     if (real && screenRect == nullptr && s.relativeCursor) {
-        // Xwayland moves the pointer only while it is hidden, so first there.
-        if (s.xwaylandMotion) xwaylandWarp(s.cursor.x, s.cursor.y);
+        int x = 0, y = 0;
+        clientPosition(w, x, y);
+        const int sx = static_cast<int>(std::lround(x * w->scale));
+        const int sy = static_cast<int>(std::lround(y * w->scale));
+        // In relative mode a warp only tells SDL where the pointer is; leaving
+        // the mode, SDL puts it there before it shows the cursor again: the one
+        // moment Xwayland lets a client move the pointer.
+        SDL_WarpMouseInWindow(w->sdl, sx, sy);
         SDL_SetRelativeMouseMode(SDL_FALSE);
         s.relativeCursor = false;
         xwaylandMotionEnd();
         s.xwaylandMotion = false;
-        int x = 0, y = 0;
-        clientPosition(w, x, y);
-        SDL_WarpMouseInWindow(w->sdl, static_cast<int>(std::lround(x * w->scale)),
-                              static_cast<int>(std::lround(y * w->scale)));
+        SDL_WarpMouseInWindow(w->sdl, sx, sy);  // SDL skips its own when the window lost focus
     }
 }
 

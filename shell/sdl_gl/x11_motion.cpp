@@ -120,12 +120,6 @@ double x11DesktopScale() {
     return scale > 4.0 ? 4.0 : scale;
 }
 
-void xwaylandWarp(int x, int y) {
-    if (!motion.xwayland) return;
-    XWarpPointer(motion.display, None, DefaultRootWindow(motion.display), 0, 0, 0, 0, x, y);
-    XFlush(motion.display);
-}
-
 #else
 
 bool xwaylandMotionBegin() {
@@ -138,6 +132,5 @@ bool xwaylandMotionTake(int&, int&) {
 double x11DesktopScale() {
     return 1.0;
 }
-void xwaylandWarp(int, int) {}
 
 #endif

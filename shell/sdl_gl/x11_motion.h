@@ -20,6 +20,3 @@ bool xwaylandMotionTake(int& dx, int& dy);
 // The desktop's scale for X11 windows: GDK_SCALE when set (a whole number), else
 // the Xft.dpi resource / 96 (192 dpi gives 2), else 1. Always within [1, 4].
 double x11DesktopScale();
-// Moves the pointer to (x, y) in the root window while it is still hidden:
-// Xwayland honours a warp only then, so the cursor shows there once released.
-void xwaylandWarp(int x, int y);

@@ -3,7 +3,8 @@
 # under Xwayland: a weston nested in Xvfb (its X11 backend gives it xdotool's
 # pointer) runs it, and slow drags of one device pixel per move (half a desktop
 # pixel at scale 2) turn the eye by 1/300 rad and zoom it by 0.2 units per
-# desktop pixel (each within 5 %). The native window has its title bar (libdecor
+# desktop pixel (each within 5 %). Under Xwayland the pointer ends each drag on
+# the program's re-centring point. The native window has its title bar (libdecor
 # found a plugin). Exits 77 (skipped) without weston, Xwayland, Xvfb or xdotool.
 #   wayland_drag.sh PROGRAM_EXE DATA_DIR WORK_DIR SCALE
 set -uo pipefail
@@ -39,7 +40,8 @@ cx=$((ow * scale / 2)); cy=$((oh * scale / 2))  # the output's centre on Xvfb
 trace="$work/trace.jsonl"; err="$work/stderr.txt"
 lines() { { wc -l <"$trace"; } 2>/dev/null || echo 0; }
 eye() { tail -n 1 "$trace" | grep -o '"eye":\[[^]]*\]' | tr -d '"eye:[]'; }
-frames() { local n i; n=$(lines); for i in $(seq 600); do [ "$(lines)" -ge $((n + $1)) ] && return; sleep 0.05; done; }
+# frames N: waits for N more drawn frames (at most about 30 s; at once when the program has ended).
+frames() { local n i; n=$(lines); for i in $(seq 600); do [ "$(lines)" -ge $((n + $1)) ] && return; kill -0 "$app" 2>/dev/null || return; sleep 0.05; done; }
 # Waits until the input has gone through weston (and Xwayland) and the program
 # has taken it: the eye stays put over five drawn frames. Frames, not seconds,
 # say it: a busy machine draws a frame every few hundred milliseconds.
@@ -60,19 +62,57 @@ closer() { awk -v a="$before" -v b="$after" 'BEGIN { split(a, p, ","); split(b, 
 # drag BUTTON DX DY: presses at the output's centre, moves by a whole desktop
 # pixel (the drag's first move), then 100 moves of one device pixel along
 # (DX, DY) (each unit vector), straying one pixel across and back, 10 ms apart.
+# MEASURE and WANT (turn or closer, and its value) say when the drag has landed.
 drag() {
-    local button=$1 dx=$2 dy=$3 chain=() i j=1
+    local button=$1 dx=$2 dy=$3 measure=$4 want=$5 chain=() i j=1 pressed
     xdotool mousemove "$cx" "$cy"; settle
     xdotool mousedown "$button"; settle
-    xdotool mousemove_relative -- "$scale" "$scale"; settle
+    pressed=$(eye)
+    xdotool mousemove_relative -- "$scale" "$scale"
+    # The press and this move have reached the program once the eye moves: on a
+    # loaded machine that can take longer than any settling of the frames.
+    for ((i = 0; i < 200; ++i)); do
+        frames 1
+        [ "$(eye)" != "$pressed" ] && break
+    done
+    settle
     before=$(eye)
     for ((i = 0; i < 100; ++i)); do
         chain+=(mousemove_relative -- $((dx + j * dy * dy)) $((dy + j * dx * dx)) sleep 0.01)
         j=$((-j))
     done
-    xdotool "${chain[@]}"; settle
-    after=$(eye)
+    xdotool "${chain[@]}"
+    # The moves have all landed once the measure is right and still, or once it
+    # has stood still over 50 frames (then it is wrong).
+    local was now still=0
+    after=$(eye); now=$($measure)
+    for ((i = 0; i < 200; ++i)); do
+        was=$now; frames 5; after=$(eye); now=$($measure)
+        if [ "$now" != "$was" ]; then still=0; continue; fi
+        within "$now" "$want" && break
+        still=$((still + 1)); [ "$still" -ge 10 ] && break
+    done
+    # One more move, long after the last re-centring, puts the program's cursor
+    # on the re-centring point; the release shows it there.
+    xdotool mousemove_relative -- "$scale" 0; settle
     xdotool mouseup "$button"; settle
+}
+# pointer_recentred: under Xwayland the pointer ends the drag on the program's
+# re-centring point, (250, 250) from its window's outer corner, which lies
+# (8, 31) above the client area's.
+pointer_recentred() {
+    local wid x y want got i
+    wid=$(DISPLAY="$xwayland" xdotool search --name "VX330_1" 2>/dev/null | head -1)
+    [ -n "$wid" ] || { fail "xwayland: no window to find the re-centring point of"; return; }
+    eval "$(DISPLAY="$xwayland" xwininfo -id "$wid" | awk '/Absolute upper-left X/ { print "x=" $NF }
+                                                          /Absolute upper-left Y/ { print "y=" $NF }')"
+    want="x:$((x + 242)) y:$((y + 219))"
+    for i in $(seq 20); do
+        got=$(DISPLAY="$xwayland" xdotool getmouselocation | grep -o "x:[0-9]* y:[0-9]*")
+        [ "$got" = "$want" ] && break
+        frames 5
+    done
+    [ "$got" = "$want" ] || fail "xwayland, scale $scale: after a drag the pointer is at $got, not at the re-centring point $want"
 }
 
 run() {  # run PATH: native or xwayland
@@ -80,27 +120,31 @@ run() {  # run PATH: native or xwayland
     rm -f "$trace"
     if [ "$path" = native ]; then
         env -u DISPLAY WAYLAND_DISPLAY="$socket" SDL_VIDEODRIVER=wayland \
-            timeout 300 "$exe" --data "$data" --trace "$trace" 2>"$err" &
+            timeout 600 "$exe" --data "$data" --trace "$trace" 2>"$err" &
     else
         env -u WAYLAND_DISPLAY DISPLAY="$xwayland" SDL_VIDEODRIVER=x11 \
-            timeout 300 "$exe" --data "$data" --trace "$trace" 2>"$err" &
+            timeout 600 "$exe" --data "$data" --trace "$trace" 2>"$err" &
     fi
-    local app=$! i
+    app=$!
+    local i
     for i in $(seq 600); do [ "$(lines)" -ge 3 ] && break; sleep 0.05; done
     [ "$(lines)" -ge 3 ] || { fail "$path: no frames"; cat "$err"; kill "$app"; wait "$app"; return; }
     settle
 
-    drag 1 1 0
     local got want
-    got=$(turn); want=$(awk -v s="$scale" 'BEGIN { print 100 / s / 300 }')
+    want=$(awk -v s="$scale" 'BEGIN { print 100 / s / 300 }')
+    drag 1 1 0 turn "$want"
+    got=$(turn)
     within "$got" "$want" ||
         fail "$path, scale $scale: a slow drag of $((100 / scale)) px turned the eye by $got rad, not $want"
     echo "$path, scale $scale: orbit $got rad (want $want)"
-    drag 3 0 -1
-    got=$(closer); want=$(awk -v s="$scale" 'BEGIN { print 0.2 * 100 / s }')
+    want=$(awk -v s="$scale" 'BEGIN { print 0.2 * 100 / s }')
+    drag 3 0 -1 closer "$want"
+    got=$(closer)
     within "$got" "$want" ||
         fail "$path, scale $scale: a slow zoom drag of $((100 / scale)) px came $got units closer, not $want"
     echo "$path, scale $scale: zoom $got units (want $want)"
+    [ "$path" = xwayland ] && pointer_recentred
     if [ "$path" = native ] && grep -q "No plugins found" "$err"; then
         fail "native: libdecor found no plugin: the window has no title bar (libdecor-0-plugin-1-cairo)"
     fi

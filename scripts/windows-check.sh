@@ -7,7 +7,8 @@
 #     with d3dx9_43.dll and without it; resize_check: its real window resized
 #     (back and depth buffer at the client size, what is drawn after the reset),
 #     both ways too; tests/win32_d3d9/resize_window.sh: articulated's window
-#     resized with xdotool, the figure measured on captures of the window;
+#     resized with xdotool, the figure measured on captures of the window,
+#     without a window manager and with openbox;
 #  4. each program with each script of tests/backends/scripts/<program>*.script,
 #     headless on both backends: the traces must be equal (the logic is shared and
 #     the clock virtual; numbers with a fraction to 1e-5 + 1e-6 relative, for the
@@ -69,6 +70,20 @@ WINEDLLOVERRIDES="$WINEDLLOVERRIDES;d3dx9_43=" wine "$windows/resize_check.exe" 
     "$(winpath "$out/no-d3dx")" || fail "resize_check without d3dx9_43.dll"
 tests/win32_d3d9/resize_window.sh "$windows/articulated.exe" "$root/data" "$out/resize_window" ||
     fail "resize_window.sh (see $out/resize_window)"
+# Again with a window manager, as people have one: Wine's window is then managed.
+openbox >"$out/openbox.log" 2>&1 &
+wm=$!
+for _ in $(seq 300); do
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" && break
+    sleep 0.1
+done
+if xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"; then
+    tests/win32_d3d9/resize_window.sh "$windows/articulated.exe" "$root/data" "$out/resize_window_openbox" ||
+        fail "resize_window.sh under openbox (see $out/resize_window_openbox)"
+else
+    fail "openbox did not start (see $out/openbox.log)"
+fi
+kill "$wm" 2>/dev/null; wait "$wm" 2>/dev/null || true
 
 echo "== programs: Windows against Linux"
 for program in articulated pathmove ikreach; do

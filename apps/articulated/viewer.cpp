@@ -5,6 +5,7 @@
 
 #include "apps/clip_keys.h"
 #include "shell/program_loop.h"
+#include "shell/scene.h"
 #include "shell/shell.h"
 
 ViewerState viewer;
@@ -74,7 +75,10 @@ std::string viewerStatusText(const Model& played, const ClipClock& clock) {
 void drawViewerStatus(const Model& played, const ClipClock& clock) {
     if (!viewer.active || shell.graphics.font == nullptr) return;
     viewer.status = viewerStatusText(played, clock);
-    drawText(shell.graphics.font, viewer.status.c_str(), -1, Rect{kStatusLeft, kStatusTop, 0, 0},
+    Rect client{0, 0, kDesignClientWidth, kDesignClientHeight};
+    if (shell.window != nullptr) getClientRect(shell.window, client);
+    const int top = client.bottom - kStatusAboveFoot;
+    drawText(shell.graphics.font, viewer.status.c_str(), -1, Rect{kStatusLeft, top, 0, 0},
              DtNoClip, 0xFFFFFFFFu);
 }
 

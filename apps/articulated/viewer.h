@@ -24,10 +24,11 @@
 
 // The authored rate of SMD clips, frames per second.
 constexpr double kViewerClipFps = 30.0;
-// The status line: left edge and top, in client pixels (the client area is
-// 461 pixels high); white like the other overlay text.
+// The status line: left edge, and its top's distance above the client area's
+// foot (435 in a 461-pixel client), in client pixels; white like the other
+// overlay text. It stays at the foot of a resized window.
 constexpr int kStatusLeft = 10;
-constexpr int kStatusTop = 435;
+constexpr int kStatusAboveFoot = 26;
 
 struct ViewerState {
     bool active = false;  // a file was named on the command line

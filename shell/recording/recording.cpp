@@ -302,7 +302,7 @@ bool getWindowRect(Window* window, Rect& out) {
 bool getClientRect(Window* window, Rect& out) {
     if (window == nullptr) return false;
     const Rect& r = state().controls.windowRect;  // a Win32 frame around it
-    out = Rect{0, 0, r.right - r.left - 16, r.bottom - r.top - 39};
+    out = Rect{0, 0, r.right - r.left - kFrameExtraWidth, r.bottom - r.top - kFrameExtraHeight};
     return true;
 }
 

@@ -1,10 +1,8 @@
 #!/usr/bin/env bash
 # A program's real X window (Xvfb) resized as a person resizes it: the figure
-# (articulated's standing pose, which does not move) keeps its proportions and,
-# the vertical view angle being fixed, its size at the same height; a window
-# twice as wide sees more at the sides, a taller one draws the figure larger by
-# the ratio of the heights. Measured on captures of the window. Exits 77
-# (skipped) without Xvfb, xdotool or ImageMagick.
+# keeps its proportions (tests/support/resize_figure.sh), and in viewer mode (a
+# file named) the status line stays at the window's foot. Measured on captures
+# of the window. Exits 77 (skipped) without Xvfb, xdotool or ImageMagick.
 #   resize_window.sh PROGRAM_EXE DATA_DIR WORK_DIR
 set -uo pipefail
 exe="$1"; data="$2"; work="$3"
@@ -25,31 +23,40 @@ frames() { local n i; n=$(lines); for i in $(seq 600); do [ "$(lines)" -ge $((n 
 xdotool key s; frames 5  # the standing pose
 
 # figure W H NAME: resizes the client area to W x H, captures the window and
-# sets fw, fh: the size of the figure's white lines (below the frame-rate text).
+# measures the figure.
 figure() {
     xdotool windowsize "$wid" "$1" "$2"; sleep 0.3; frames 5
     import -window "$wid" "$work/$3.png"
     read -r ww wh < <(identify -format '%w %h' "$work/$3.png")
     [ "$ww" -eq "$1" ] && [ "$wh" -eq "$2" ] || fail "$3: the window is ${ww}x$wh, not $1x$2"
-    read -r fw fh < <(convert "$work/$3.png" -crop +0+40 +repage -fill black +opaque white \
-        -trim -format '%w %h' info:)
+    measure_figure "$work/$3.png"
     echo "$3: window ${ww}x$wh, figure ${fw}x$fh"
 }
-near() { awk -v g="$1" -v w="$2" -v t="$3" 'BEGIN { exit !(g - w <= t * w && w - g <= t * w) }'; }
-
-figure 484 461 default; w0=$fw; h0=$fh
-figure 968 461 wide
-near "$fh" "$h0" 0.03 && near "$fw" "$w0" 0.05 ||
-    fail "twice as wide, the figure is ${fw}x$fh, not ${w0}x$h0 (stretched?)"
-figure 484 800 tall
-near "$fh" "$(awk -v h="$h0" 'BEGIN { print h * 800 / 461 }')" 0.03 ||
-    fail "at 800 px high the figure is $fh px high, not 800/461 of $h0"
-near "$(awk -v w="$fw" -v h="$fh" 'BEGIN { print w / h }')" \
-     "$(awk -v w="$w0" -v h="$h0" 'BEGIN { print w / h }')" 0.05 ||
-    fail "at 800 px high the figure's width/height is $fw/$fh, not $w0/$h0"
+source "$(dirname "$0")/../support/resize_figure.sh"
+check_resizes 484 461
 
 xdotool windowclose "$wid"
 wait "$app"; status=$?
 [ "$status" -eq 0 ] || fail "the run ended with status $status"
+
+# white() FILE X Y W H: how many white pixels the region holds.
+white() {
+    convert "$1" -crop "$4x$5+$2+$3" +repage -fill black +opaque white -fill white -opaque white \
+        -format '%[fx:round(mean*w*h)]' info:
+}
+rm -f "$trace"
+timeout 120 "$exe" --data "$data" --trace "$trace" "$data/walk.smd" 2>>"$err" &
+app=$!
+wid=$(timeout 20 xdotool search --sync --onlyvisible --name "VX330" | head -1)
+[ -n "$wid" ] || { echo "FAIL: no viewer window"; cat "$err"; kill "$app"; exit 1; }
+frames 5
+figure 484 800 viewer
+# Left of the figure: the status line's first letters in the last 30 rows, and
+# nothing where it stood in the window's first size.
+foot=$(white "$work/viewer.png" 0 770 120 30); old=$(white "$work/viewer.png" 0 425 120 36)
+echo "viewer at 484x800: $foot white pixels at the foot, $old at the old height"
+[ "$foot" -gt 20 ] && [ "$old" -eq 0 ] || fail "the status line is not at the foot of the window"
+xdotool windowclose "$wid"
+wait "$app" || fail "the viewer run ended with status $?"
 [ "$failures" -eq 0 ] || { cat "$err"; exit 1; }
 echo "ok: a resized window keeps the picture's proportions, drawn at its own size"

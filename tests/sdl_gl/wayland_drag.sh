@@ -115,6 +115,23 @@ pointer_recentred() {
     [ "$got" = "$want" ] || fail "xwayland, scale $scale: after a drag the pointer is at $got, not at the re-centring point $want"
 }
 
+# weston takes its pointer from Xvfb through its X11 backend. In one new minimal
+# root it took none (the cause is not known), and then nothing here can be
+# measured: seen from Xwayland, the pointer over the program's window must
+# follow Xvfb's. This asks nothing of the program, only of the desktop.
+pointer_reaches_weston() {
+    local first now i
+    xdotool mousemove "$cx" "$cy"; sleep 0.5
+    first=$(DISPLAY="$xwayland" xdotool getmouselocation | grep -o "x:[0-9]* y:[0-9]*")
+    xdotool mousemove $((cx + 20 * scale)) "$cy"
+    for i in $(seq 300); do
+        now=$(DISPLAY="$xwayland" xdotool getmouselocation | grep -o "x:[0-9]* y:[0-9]*")
+        [ "$now" != "$first" ] && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
 run() {  # run PATH: native or xwayland
     local path=$1
     rm -f "$trace"
@@ -130,6 +147,13 @@ run() {  # run PATH: native or xwayland
     for i in $(seq 600); do [ "$(lines)" -ge 3 ] && break; sleep 0.05; done
     [ "$(lines)" -ge 3 ] || { fail "$path: no frames"; cat "$err"; kill "$app"; wait "$app"; return; }
     settle
+    if [ "$path" = xwayland ] && ! pointer_reaches_weston; then
+        echo "skipped: weston takes no pointer input from Xvfb here (Xwayland's pointer stays put)"
+        echo "Xvfb's pointer: $(xdotool getmouselocation); Xwayland's: $(DISPLAY="$xwayland" xdotool getmouselocation)"
+        DISPLAY="$xwayland" xwininfo -root -tree | grep -i "vx330" || true
+        command -v import >/dev/null && import -window root "$work/no-input.png"
+        kill "$app"; wait "$app" 2>/dev/null; exit 77
+    fi
 
     local got want
     want=$(awk -v s="$scale" 'BEGIN { print 100 / s / 300 }')
@@ -150,7 +174,7 @@ run() {  # run PATH: native or xwayland
     fi
     kill "$app"; wait "$app" 2>/dev/null
 }
-run native
 run xwayland
+run native
 [ "$failures" -eq 0 ] || { echo "weston log:"; tail -n 20 "$work/weston.log"; exit 1; }
 echo "ok: slow drags at their rates on a Wayland desktop at scale $scale, native and under Xwayland"

@@ -9,27 +9,14 @@
 //   DISPLAY=:N WINEPREFIX=... WINEDEBUG=-all wine backend_check.exe OUTPUT_DIR
 #include "shell/run_options.h"
 #include "shell/services.h"
+#include "tests/win32_d3d9/check.h"
 
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#define STB_IMAGE_IMPLEMENTATION
-#define STBI_ONLY_PNG
-#include <stb_image.h>
-
 namespace {
-
-int failures = 0;
-
-#define CHECK(condition)                                                                       \
-    do {                                                                                       \
-        if (!(condition)) {                                                                    \
-            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
-            ++failures;                                                                        \
-        }                                                                                      \
-    } while (0)
 
 constexpr uint32_t kMkLButton = 0x0001;
 constexpr uint32_t kNcCreate = 0x0081;

@@ -11,6 +11,7 @@
 //   DISPLAY=:N WINEPREFIX=... WINEDEBUG=-all wine resize_check.exe OUTPUT_DIR
 #include "shell/run_options.h"
 #include "shell/services.h"
+#include "tests/win32_d3d9/check.h"
 
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -27,21 +28,7 @@
 #include <string>
 #include <vector>
 
-#define STB_IMAGE_IMPLEMENTATION
-#define STBI_ONLY_PNG
-#include <stb_image.h>
-
 namespace {
-
-int failures = 0;
-
-#define CHECK(condition)                                                                       \
-    do {                                                                                       \
-        if (!(condition)) {                                                                    \
-            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
-            ++failures;                                                                        \
-        }                                                                                      \
-    } while (0)
 
 constexpr uint32_t kNear = 0xFFFF0000;   // the right half, in front
 constexpr uint32_t kFar = 0xFF0000FF;    // the whole surface, behind

@@ -46,8 +46,7 @@ frames 5
 read -r w0 h0 < <(xwininfo -id "$wid" | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w, h }')
 
 # figure W H NAME: sizes the window to W x H (its client area: Wine's X window
-# is the client area), captures it and sets fw, fh: the size of the figure's
-# white lines (below the frame-rate text).
+# is the client area), captures it and measures the figure.
 figure() {
     local i ww=0 wh=0
     xdotool windowsize "$wid" "$1" "$2"
@@ -60,24 +59,11 @@ figure() {
     import -window "$wid" "$work/$3.png"
     read -r ww wh < <(identify -format '%w %h' "$work/$3.png")
     [ "$ww" -eq "$1" ] && [ "$wh" -eq "$2" ] || fail "$3: the window is ${ww}x$wh, not $1x$2"
-    read -r fw fh < <(convert "$work/$3.png" -crop +0+40 +repage -fill black +opaque white \
-        -trim -format '%w %h' info:)
+    measure_figure "$work/$3.png"
     echo "$3: window ${ww}x$wh, figure ${fw}x$fh"
 }
-near() { awk -v g="$1" -v w="$2" -v t="$3" 'BEGIN { exit !(g - w <= t * w && w - g <= t * w) }'; }
-
-figure "$w0" "$h0" default; fw0=$fw; fh0=$fh
-[ "$fh0" -gt 200 ] || fail "the standing figure is only $fh0 px high (not drawn?)"
-wide=$((2 * w0)); tall=$((h0 * 3 / 2))
-figure "$wide" "$h0" wide
-near "$fh" "$fh0" 0.03 && near "$fw" "$fw0" 0.05 ||
-    fail "twice as wide, the figure is ${fw}x$fh, not ${fw0}x$fh0 (stretched?)"
-figure "$w0" "$tall" tall
-near "$fh" "$(awk -v h="$fh0" -v a="$tall" -v b="$h0" 'BEGIN { print h * a / b }')" 0.03 ||
-    fail "at $tall px high the figure is $fh px high, not $tall/$h0 of $fh0"
-near "$(awk -v w="$fw" -v h="$fh" 'BEGIN { print w / h }')" \
-     "$(awk -v w="$fw0" -v h="$fh0" 'BEGIN { print w / h }')" 0.05 ||
-    fail "at $tall px high the figure's width/height is $fw/$fh, not $fw0/$fh0"
+source "$root/tests/support/resize_figure.sh"
+check_resizes "$w0" "$h0"
 
 # Escape ends the run, which writes the last frame drawn: the back buffer,
 # at the window's size.

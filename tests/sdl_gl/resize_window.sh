@@ -15,7 +15,7 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 timeout 120 "$exe" --data "$data" --trace "$trace" 2>"$err" &
 app=$!
-wid=$(timeout 20 xdotool search --sync --onlyvisible --name "VX330" | head -1)
+wid=$(find_window "VX330")
 [ -n "$wid" ] || { echo "FAIL: no window"; cat "$err"; kill "$app"; exit 1; }
 xdotool windowfocus --sync "$wid"
 lines() { { wc -l <"$trace"; } 2>/dev/null || echo 0; }
@@ -47,7 +47,7 @@ white() {
 rm -f "$trace"
 timeout 120 "$exe" --data "$data" --trace "$trace" "$data/walk.smd" 2>>"$err" &
 app=$!
-wid=$(timeout 20 xdotool search --sync --onlyvisible --name "VX330" | head -1)
+wid=$(find_window "VX330")
 [ -n "$wid" ] || { echo "FAIL: no viewer window"; cat "$err"; kill "$app"; exit 1; }
 frames 5
 figure 484 800 viewer

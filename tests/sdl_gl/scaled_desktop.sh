@@ -25,7 +25,7 @@ start() {
     rm -f "$trace"
     timeout 120 "$exe" --data "$data" --trace "$trace" 2>"$err" &
     app=$!
-    wid=$(timeout 20 xdotool search --sync --onlyvisible --name "VX330" | head -1)
+    wid=$(find_window "VX330")
     [ -n "$wid" ] || { echo "FAIL: no window"; cat "$err"; kill "$app"; exit 1; }
     xdotool windowfocus --sync "$wid"; frames 5
     import -window "$wid" "$work/window.png"

@@ -78,8 +78,8 @@ void drawViewerStatus(const Model& played, const ClipClock& clock) {
     Rect client{0, 0, kDesignClientWidth, kDesignClientHeight};
     if (shell.window != nullptr) getClientRect(shell.window, client);
     const int top = client.bottom - kStatusAboveFoot;
-    drawText(shell.graphics.font, viewer.status.c_str(), -1, Rect{kStatusLeft, top, 0, 0},
-             DtNoClip, 0xFFFFFFFFu);
+    drawText(shell.graphics.font, viewer.status.c_str(), -1, Rect{kStatusLeft, top, 0, 0}, DtNoClip,
+             0xFFFFFFFFu);
 }
 
 HelpText viewerHelp() {
